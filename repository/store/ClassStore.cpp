@@ -1,0 +1,418 @@
+#include "ClassStore.h"
+
+#include "../Error.h"
+#include "Codec.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+namespace morrowlen::repo {
+
+namespace {
+
+// Each entry brings the schema from the previous version to the next; never edit a shipped one.
+const char* const Migrations[] = {
+    // 0 -> 1
+    R"sql(
+    CREATE TABLE namespaces(
+        id INTEGER PRIMARY KEY,
+        parent_id INTEGER REFERENCES namespaces(id) ON DELETE CASCADE,
+        name TEXT NOT NULL,
+        name_key TEXT NOT NULL,
+        access TEXT);
+    CREATE UNIQUE INDEX namespaces_by_parent ON namespaces(ifnull(parent_id, 0), name_key);
+    CREATE TABLE classes(
+        id INTEGER PRIMARY KEY,
+        ns_id INTEGER NOT NULL REFERENCES namespaces(id) ON DELETE CASCADE,
+        name TEXT NOT NULL,
+        name_key TEXT NOT NULL,
+        super_key TEXT NOT NULL,
+        definition BLOB NOT NULL,
+        UNIQUE(ns_id, name_key));
+    CREATE INDEX classes_by_super ON classes(ns_id, super_key);
+    CREATE TABLE qualifier_decls(
+        ns_id INTEGER NOT NULL REFERENCES namespaces(id) ON DELETE CASCADE,
+        name_key TEXT NOT NULL,
+        definition BLOB NOT NULL,
+        PRIMARY KEY(ns_id, name_key));
+    CREATE TABLE instances(
+        id INTEGER PRIMARY KEY,
+        ns_id INTEGER NOT NULL REFERENCES namespaces(id) ON DELETE CASCADE,
+        class_key TEXT NOT NULL,
+        definition BLOB NOT NULL);
+    CREATE INDEX instances_by_class ON instances(ns_id, class_key);
+    INSERT INTO namespaces(id, parent_id, name, name_key) VALUES (1, NULL, 'root', 'root');
+    INSERT INTO namespaces(id, parent_id, name, name_key) VALUES (2, NULL, '__system', '__system');
+    )sql",
+};
+constexpr int MigrationCount = static_cast<int>(sizeof Migrations / sizeof Migrations[0]);
+static_assert(MigrationCount == ClassStore::SchemaVersion);
+
+constexpr NamespaceId RootId = 1;
+constexpr NamespaceId SystemId = 2;
+
+std::int64_t pragmaInt(Database& db, const char* pragma) {
+    Statement st = db.prepare(std::string("PRAGMA ") + pragma);
+    std::int64_t v = st.step() ? st.columnInt(0) : 0;
+    st.reset();
+    return v;
+}
+
+std::string joinAccess(const std::vector<std::string>& allowed) {
+    std::string out;
+    for (const auto& a : allowed) {
+        if (!out.empty()) out += ',';
+        out += a;
+    }
+    return out;
+}
+
+std::vector<std::string> splitAccess(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start <= text.size() && !text.empty()) {
+        std::size_t comma = text.find(',', start);
+        if (comma == std::string::npos) comma = text.size();
+        if (comma > start) out.push_back(text.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+struct ClassStore::Impl {
+    Database db;
+    std::map<std::string, Statement, std::less<>> statements;
+
+    explicit Impl(Database d) : db(std::move(d)) {}
+
+    Statement& st(std::string_view sql) {
+        auto it = statements.find(sql);
+        if (it == statements.end()) it = statements.emplace(std::string(sql), db.prepare(sql)).first;
+        return it->second;
+    }
+
+    void migrateFrom(int version) {
+        Transaction tx(db);
+        for (int v = version; v < MigrationCount; ++v) db.exec(Migrations[v]);
+        db.exec("PRAGMA user_version = " + std::to_string(MigrationCount));
+        db.exec("PRAGMA application_id = " + std::to_string(ApplicationId));
+        tx.commit();
+    }
+
+    void configure(bool inMemory) {
+        db.exec("PRAGMA foreign_keys = ON");
+        if (!inMemory) {
+            db.exec("PRAGMA journal_mode = WAL");
+            db.exec("PRAGMA synchronous = NORMAL");
+        }
+    }
+};
+
+ClassStore::ClassStore(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+ClassStore::ClassStore(ClassStore&&) noexcept = default;
+ClassStore& ClassStore::operator=(ClassStore&&) noexcept = default;
+ClassStore::~ClassStore() = default;
+
+ClassStore ClassStore::openInMemory() {
+    auto impl = std::make_unique<Impl>(Database(":memory:", Database::Mode::ReadWriteCreate));
+    impl->configure(true);
+    impl->migrateFrom(0);
+    ClassStore store(std::move(impl));
+    store.m_created = true;
+    return store;
+}
+
+ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    bool exists = fs::exists(path, ec);
+    bool empty = exists && fs::is_regular_file(path, ec) && fs::file_size(path, ec) == 0;
+
+    if (!exists && mode != OpenMode::Create)
+        throw Error(wbem::Failed, "Repository " + path + " does not exist");
+    if (exists && fs::is_directory(path, ec))
+        throw Error(wbem::Failed, "Repository " + path + " is a folder, not a repository file");
+
+    int version = 0;
+    if (exists && !empty) {
+        // Look before touching: nothing is written to a file that turns out not to be ours.
+        Database probe(path, Database::Mode::ReadOnly);
+        std::int64_t appId = 0, tables = 0;
+        try {
+            appId = pragmaInt(probe, "application_id");
+            version = static_cast<int>(pragmaInt(probe, "user_version"));
+            Statement st = probe.prepare("SELECT count(*) FROM sqlite_master");
+            tables = st.step() ? st.columnInt(0) : 0;
+        } catch (const Error& e) {
+            throw Error(wbem::Failed, "Repository " + path + " is not a Morrowlen repository or is damaged (" +
+                                          e.description() + ")");
+        }
+        if (appId != ApplicationId) {
+            if (appId == 0 && version == 0 && tables == 0) {
+                empty = true; // an SQLite file with nothing in it
+            } else {
+                throw Error(wbem::Failed, "Repository " + path + " is not a Morrowlen repository");
+            }
+        } else if (version > SchemaVersion) {
+            throw Error(wbem::Failed, "Repository " + path + " was written by a newer version of Morrowlen (schema " +
+                                          std::to_string(version) + "; this version reads up to " +
+                                          std::to_string(SchemaVersion) + ")");
+        } else if (version < 1) {
+            throw Error(wbem::Failed, "Repository " + path + " is damaged: it has no schema version");
+        }
+    }
+    if (mode == OpenMode::ReadOnly) {
+        if (empty) throw Error(wbem::Failed, "Repository " + path + " is empty");
+        if (version < SchemaVersion)
+            throw Error(wbem::Failed, "Repository " + path + " has an older schema and cannot be upgraded read-only");
+        auto impl = std::make_unique<Impl>(Database(path, Database::Mode::ReadOnly));
+        impl->db.exec("PRAGMA query_only = ON");
+        return ClassStore(std::move(impl));
+    }
+    if (!exists) {
+        fs::path parent = fs::path(path).parent_path();
+        if (!parent.empty()) {
+            fs::create_directories(parent, ec);
+            if (ec)
+                throw Error(wbem::Failed, "Cannot create the folder " + parent.string() + " for the repository: " +
+                                              ec.message());
+        }
+    }
+    auto impl = std::make_unique<Impl>(
+        Database(path, exists ? Database::Mode::ReadWrite : Database::Mode::ReadWriteCreate));
+    bool fresh = !exists || empty;
+    impl->configure(false);
+    if (fresh || version < SchemaVersion) impl->migrateFrom(fresh ? 0 : version);
+    ClassStore store(std::move(impl));
+    store.m_created = fresh;
+    return store;
+}
+
+const std::string& ClassStore::path() const { return m_impl->db.path(); }
+Database& ClassStore::database() { return m_impl->db; }
+Transaction ClassStore::transaction() { return Transaction(m_impl->db); }
+
+NamespaceId ClassStore::rootNamespace() const { return RootId; }
+NamespaceId ClassStore::systemNamespace() const { return SystemId; }
+
+std::optional<NamespaceId> ClassStore::findChild(NamespaceId parent, std::string_view name) const {
+    auto& st = m_impl->st("SELECT id FROM namespaces WHERE ifnull(parent_id, 0) = ? AND name_key = ?");
+    st.bind(1, parent).bind(2, foldCase(name));
+    std::optional<NamespaceId> id;
+    if (st.step()) id = st.columnInt(0);
+    st.reset();
+    return id;
+}
+
+std::optional<NamespaceId> ClassStore::findNamespace(std::string_view path) const {
+    std::optional<NamespaceId> current;
+    std::size_t start = 0;
+    bool first = true;
+    while (true) {
+        std::size_t sep = path.find('\\', start);
+        std::string_view part = path.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start);
+        if (part.empty()) return std::nullopt;
+        if (first) {
+            if (!equalsNoCase(part, "root")) return std::nullopt;
+            current = RootId;
+            first = false;
+        } else {
+            current = findChild(*current, part);
+            if (!current) return std::nullopt;
+        }
+        if (sep == std::string_view::npos) return current;
+        start = sep + 1;
+    }
+}
+
+NamespaceId ClassStore::createNamespace(NamespaceId parent, std::string_view name) {
+    if (auto existing = findChild(parent, name)) return *existing;
+    auto& st = m_impl->st("INSERT INTO namespaces(parent_id, name, name_key) VALUES (?, ?, ?)");
+    st.bind(1, parent).bind(2, name).bind(3, foldCase(name));
+    st.run();
+    return m_impl->db.lastInsertRowId();
+}
+
+std::vector<std::pair<NamespaceId, std::string>> ClassStore::childNamespaces(NamespaceId ns) const {
+    auto& st = m_impl->st("SELECT id, name FROM namespaces WHERE parent_id = ? ORDER BY id");
+    st.bind(1, ns);
+    std::vector<std::pair<NamespaceId, std::string>> out;
+    while (st.step()) out.emplace_back(st.columnInt(0), st.columnText(1));
+    st.reset();
+    return out;
+}
+
+std::string ClassStore::namespaceName(NamespaceId ns) const {
+    auto& st = m_impl->st("SELECT name FROM namespaces WHERE id = ?");
+    st.bind(1, ns);
+    std::string name;
+    if (st.step()) name = st.columnText(0);
+    st.reset();
+    return name;
+}
+
+std::optional<NamespaceId> ClassStore::parentNamespace(NamespaceId ns) const {
+    auto& st = m_impl->st("SELECT parent_id FROM namespaces WHERE id = ?");
+    st.bind(1, ns);
+    std::optional<NamespaceId> parent;
+    if (st.step() && !st.isNull(0)) parent = st.columnInt(0);
+    st.reset();
+    return parent;
+}
+
+std::string ClassStore::namespacePath(NamespaceId ns) const {
+    std::string path = namespaceName(ns);
+    for (auto p = parentNamespace(ns); p; p = parentNamespace(*p)) path = namespaceName(*p) + "\\" + path;
+    return path;
+}
+
+void ClassStore::setNamespaceAccess(NamespaceId ns, std::optional<std::vector<std::string>> allowed) {
+    auto& st = m_impl->st("UPDATE namespaces SET access = ? WHERE id = ?");
+    if (allowed)
+        st.bind(1, joinAccess(*allowed));
+    else
+        st.bindNull(1);
+    st.bind(2, ns);
+    st.run();
+}
+
+std::optional<std::vector<std::string>> ClassStore::namespaceAccess(NamespaceId ns) const {
+    auto& st = m_impl->st("SELECT access FROM namespaces WHERE id = ?");
+    st.bind(1, ns);
+    std::optional<std::vector<std::string>> out;
+    if (st.step() && !st.isNull(0)) out = splitAccess(st.columnText(0));
+    st.reset();
+    return out;
+}
+
+std::optional<ClassDef> ClassStore::getClass(NamespaceId ns, std::string_view name) const {
+    auto& st = m_impl->st("SELECT definition FROM classes WHERE ns_id = ? AND name_key = ?");
+    st.bind(1, ns).bind(2, foldCase(name));
+    std::optional<ClassDef> out;
+    try {
+        if (st.step()) out = codec::decodeClass(st.columnBlob(0), "class " + std::string(name));
+    } catch (...) {
+        st.reset();
+        throw;
+    }
+    st.reset();
+    return out;
+}
+
+bool ClassStore::hasClass(NamespaceId ns, std::string_view name) const {
+    auto& st = m_impl->st("SELECT 1 FROM classes WHERE ns_id = ? AND name_key = ?");
+    st.bind(1, ns).bind(2, foldCase(name));
+    bool found = st.step();
+    st.reset();
+    return found;
+}
+
+void ClassStore::putClass(NamespaceId ns, const ClassDef& cls) {
+    auto& st = m_impl->st(
+        "INSERT INTO classes(ns_id, name, name_key, super_key, definition) VALUES (?, ?, ?, ?, ?) "
+        "ON CONFLICT(ns_id, name_key) DO UPDATE SET name = excluded.name, super_key = excluded.super_key, "
+        "definition = excluded.definition");
+    st.bind(1, ns).bind(2, cls.name).bind(3, foldCase(cls.name)).bind(4, foldCase(cls.superclass));
+    st.bindBlob(5, codec::encode(cls));
+    st.run();
+}
+
+void ClassStore::deleteClass(NamespaceId ns, std::string_view name) {
+    auto& st = m_impl->st("DELETE FROM classes WHERE ns_id = ? AND name_key = ?");
+    st.bind(1, ns).bind(2, foldCase(name));
+    st.run();
+}
+
+std::vector<std::string> ClassStore::classNames(NamespaceId ns) const {
+    auto& st = m_impl->st("SELECT name FROM classes WHERE ns_id = ? ORDER BY id");
+    st.bind(1, ns);
+    std::vector<std::string> out;
+    while (st.step()) out.push_back(st.columnText(0));
+    st.reset();
+    return out;
+}
+
+std::vector<std::string> ClassStore::subclassNames(NamespaceId ns, std::string_view superclass) const {
+    auto& st = m_impl->st("SELECT name FROM classes WHERE ns_id = ? AND super_key = ? ORDER BY id");
+    st.bind(1, ns).bind(2, foldCase(superclass));
+    std::vector<std::string> out;
+    while (st.step()) out.push_back(st.columnText(0));
+    st.reset();
+    return out;
+}
+
+std::optional<QualifierDecl> ClassStore::getQualifierDecl(NamespaceId ns, std::string_view name) const {
+    auto& st = m_impl->st("SELECT definition FROM qualifier_decls WHERE ns_id = ? AND name_key = ?");
+    st.bind(1, ns).bind(2, foldCase(name));
+    std::optional<QualifierDecl> out;
+    try {
+        if (st.step()) out = codec::decodeQualifierDecl(st.columnBlob(0), "qualifier " + std::string(name));
+    } catch (...) {
+        st.reset();
+        throw;
+    }
+    st.reset();
+    return out;
+}
+
+void ClassStore::putQualifierDecl(NamespaceId ns, const QualifierDecl& decl) {
+    auto& st = m_impl->st("INSERT OR REPLACE INTO qualifier_decls(ns_id, name_key, definition) VALUES (?, ?, ?)");
+    st.bind(1, ns).bind(2, foldCase(decl.name)).bindBlob(3, codec::encode(decl));
+    st.run();
+}
+
+std::vector<QualifierDecl> ClassStore::qualifierDecls(NamespaceId ns) const {
+    auto& st = m_impl->st("SELECT definition, name_key FROM qualifier_decls WHERE ns_id = ? ORDER BY rowid");
+    st.bind(1, ns);
+    std::vector<QualifierDecl> out;
+    try {
+        while (st.step()) out.push_back(codec::decodeQualifierDecl(st.columnBlob(0), "qualifier " + st.columnText(1)));
+    } catch (...) {
+        st.reset();
+        throw;
+    }
+    st.reset();
+    return out;
+}
+
+void ClassStore::putInstance(NamespaceId ns, const InstanceDef& instance) {
+    auto& st = m_impl->st("INSERT INTO instances(ns_id, class_key, definition) VALUES (?, ?, ?)");
+    st.bind(1, ns).bind(2, foldCase(instance.className)).bindBlob(3, codec::encode(instance));
+    st.run();
+}
+
+std::vector<InstanceDef> ClassStore::instancesOf(NamespaceId ns, std::string_view className) const {
+    auto& st = m_impl->st("SELECT definition FROM instances WHERE ns_id = ? AND class_key = ? ORDER BY id");
+    st.bind(1, ns).bind(2, foldCase(className));
+    std::vector<InstanceDef> out;
+    try {
+        while (st.step()) out.push_back(codec::decodeInstance(st.columnBlob(0), "an instance of " + std::string(className)));
+    } catch (...) {
+        st.reset();
+        throw;
+    }
+    st.reset();
+    return out;
+}
+
+StoreCounts ClassStore::counts() const {
+    StoreCounts c;
+    auto count = [this](std::string_view sql) {
+        auto& st = m_impl->st(sql);
+        std::int64_t n = st.step() ? st.columnInt(0) : 0;
+        st.reset();
+        return n;
+    };
+    c.namespaces = count("SELECT count(*) FROM namespaces WHERE id <> 2");
+    c.classes = count("SELECT count(*) FROM classes WHERE ns_id <> 2");
+    c.instances = count("SELECT count(*) FROM instances");
+    c.qualifierDecls = count("SELECT count(*) FROM qualifier_decls");
+    return c;
+}
+
+} // namespace morrowlen::repo

@@ -1,0 +1,180 @@
+#include "Database.h"
+
+#include "../Error.h"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+namespace morrowlen::repo {
+
+namespace {
+std::string describe(sqlite3* db, int rc, std::string_view what, const std::string& path) {
+    std::string msg = "Repository ";
+    msg += path.empty() ? std::string("(memory)") : path;
+    msg += ": ";
+    msg += what;
+    msg += " failed: ";
+    msg += db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    msg += " (SQLite code " + std::to_string(rc) + ")";
+    return msg;
+}
+} // namespace
+
+Database::Database(const std::string& path, Mode mode) : m_path(path) {
+    int flags = SQLITE_OPEN_NOMUTEX;
+    switch (mode) {
+    case Mode::ReadOnly: flags |= SQLITE_OPEN_READONLY; break;
+    case Mode::ReadWrite: flags |= SQLITE_OPEN_READWRITE; break;
+    case Mode::ReadWriteCreate: flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
+    }
+    if (path == ":memory:") flags |= SQLITE_OPEN_MEMORY;
+    int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string msg = describe(m_db, rc, "opening the file", path);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw Error(wbem::Failed, msg);
+    }
+    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_busy_timeout(m_db, 2000);
+}
+
+Database::~Database() { sqlite3_close_v2(m_db); }
+
+Database::Database(Database&& other) noexcept
+    : m_db(std::exchange(other.m_db, nullptr)), m_path(std::move(other.m_path)) {}
+
+Database& Database::operator=(Database&& other) noexcept {
+    if (this != &other) {
+        sqlite3_close_v2(m_db);
+        m_db = std::exchange(other.m_db, nullptr);
+        m_path = std::move(other.m_path);
+    }
+    return *this;
+}
+
+void Database::fail(int rc, std::string_view what) const {
+    throw Error(wbem::Failed, describe(m_db, rc, what, m_path));
+}
+
+void Database::exec(std::string_view sql) {
+    std::string text(sql);
+    char* err = nullptr;
+    int rc = sqlite3_exec(m_db, text.c_str(), nullptr, nullptr, &err);
+    sqlite3_free(err);
+    if (rc != SQLITE_OK) fail(rc, "executing '" + text.substr(0, 60) + "'");
+}
+
+Statement Database::prepare(std::string_view sql) { return Statement(*this, sql); }
+
+std::int64_t Database::lastInsertRowId() const { return sqlite3_last_insert_rowid(m_db); }
+
+int Database::changes() const { return sqlite3_changes(m_db); }
+
+Statement::Statement(Database& db, std::string_view sql) : m_db(&db) {
+    int rc = sqlite3_prepare_v3(db.handle(), sql.data(), static_cast<int>(sql.size()),
+                                SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr);
+    if (rc != SQLITE_OK) db.fail(rc, "preparing '" + std::string(sql.substr(0, 60)) + "'");
+    m_paramCount = sqlite3_bind_parameter_count(m_stmt);
+}
+
+Statement::~Statement() { sqlite3_finalize(m_stmt); }
+
+Statement::Statement(Statement&& other) noexcept
+    : m_db(other.m_db), m_stmt(std::exchange(other.m_stmt, nullptr)), m_paramCount(other.m_paramCount) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(m_stmt);
+        m_db = other.m_db;
+        m_stmt = std::exchange(other.m_stmt, nullptr);
+        m_paramCount = other.m_paramCount;
+    }
+    return *this;
+}
+
+namespace {
+void checkIndex(const Database* db, int index, int count) {
+    if (index < 1 || index > count)
+        throw Error(wbem::Failed, "Repository " + db->path() + ": binding parameter " + std::to_string(index) +
+                                      " of a statement with " + std::to_string(count));
+}
+} // namespace
+
+Statement& Statement::bind(int index, std::int64_t value) {
+    checkIndex(m_db, index, m_paramCount);
+    int rc = sqlite3_bind_int64(m_stmt, index, value);
+    if (rc != SQLITE_OK) m_db->fail(rc, "binding a value");
+    return *this;
+}
+
+Statement& Statement::bind(int index, std::string_view text) {
+    checkIndex(m_db, index, m_paramCount);
+    int rc = sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) m_db->fail(rc, "binding a value");
+    return *this;
+}
+
+Statement& Statement::bindBlob(int index, std::string_view bytes) {
+    checkIndex(m_db, index, m_paramCount);
+    int rc = sqlite3_bind_blob(m_stmt, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) m_db->fail(rc, "binding a value");
+    return *this;
+}
+
+Statement& Statement::bindNull(int index) {
+    checkIndex(m_db, index, m_paramCount);
+    int rc = sqlite3_bind_null(m_stmt, index);
+    if (rc != SQLITE_OK) m_db->fail(rc, "binding a value");
+    return *this;
+}
+
+bool Statement::step() {
+    int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    reset();
+    m_db->fail(rc, "running a statement");
+}
+
+void Statement::run() {
+    while (step()) {
+    }
+    reset();
+}
+
+void Statement::reset() noexcept {
+    if (m_stmt) {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+}
+
+bool Statement::isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
+
+std::int64_t Statement::columnInt(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+std::string Statement::columnText(int column) const {
+    auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column))) : std::string();
+}
+
+std::string_view Statement::columnBlob(int column) const {
+    auto* p = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+             : std::string_view();
+}
+
+Transaction::Transaction(Database& db) : m_db(&db) { m_db->exec("BEGIN IMMEDIATE"); }
+
+Transaction::~Transaction() {
+    if (!m_done) sqlite3_exec(m_db->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit() {
+    m_db->exec("COMMIT");
+    m_done = true;
+}
+
+} // namespace morrowlen::repo

@@ -1,0 +1,90 @@
+#pragma once
+// A small RAII wrapper over the SQLite C API. Failures throw morrowlen::Error carrying SQLite's
+// code and message and the file they concern.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace morrowlen::repo {
+
+class Statement;
+
+class Database {
+public:
+    enum class Mode { ReadOnly, ReadWrite, ReadWriteCreate };
+
+    Database(const std::string& path, Mode mode);
+    ~Database();
+    Database(Database&& other) noexcept;
+    Database& operator=(Database&& other) noexcept;
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    void exec(std::string_view sql);
+    Statement prepare(std::string_view sql);
+    std::int64_t lastInsertRowId() const;
+    int changes() const;
+    const std::string& path() const { return m_path; }
+    sqlite3* handle() const { return m_db; }
+
+    // Throws an Error for SQLite result code rc, naming what was being done.
+    [[noreturn]] void fail(int rc, std::string_view what) const;
+
+private:
+    sqlite3* m_db = nullptr;
+    std::string m_path;
+};
+
+// A prepared statement. Reset (never throwing) when a Statement::Run goes out of scope.
+class Statement {
+public:
+    Statement() = default;
+    Statement(Database& db, std::string_view sql);
+    ~Statement();
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Parameters are 1-based, as SQLite numbers them; binding beyond the statement's count throws.
+    Statement& bind(int index, std::int64_t value);
+    Statement& bind(int index, std::string_view text);
+    Statement& bindBlob(int index, std::string_view bytes);
+    Statement& bindNull(int index);
+
+    // Steps once: true while a row is available.
+    bool step();
+    // Steps to completion, for statements that return no rows.
+    void run();
+    void reset() noexcept;
+
+    bool isNull(int column) const;
+    std::int64_t columnInt(int column) const;
+    std::string columnText(int column) const;
+    std::string_view columnBlob(int column) const;
+
+private:
+    Database* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+    int m_paramCount = 0;
+};
+
+// Begins a transaction; rolls it back on destruction unless committed.
+class Transaction {
+public:
+    explicit Transaction(Database& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Database* m_db;
+    bool m_done = false;
+};
+
+} // namespace morrowlen::repo
