@@ -1,0 +1,162 @@
+#include "Lexer.h"
+
+#include "Limits.h"
+
+namespace morrowlen::mof {
+
+bool isIdentifierStart(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80; // letters beyond ASCII, as UTF-8
+}
+
+bool isIdentifierChar(char c) { return isIdentifierStart(c) || (c >= '0' && c <= '9'); }
+
+namespace {
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isHexDigit(char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+} // namespace
+
+Lexer::Lexer(const SourceFile& file, FileId id, Diagnostics& diagnostics)
+    : m_text(file.text()), m_file(id), m_diagnostics(diagnostics) {}
+
+void Lexer::error(std::uint32_t offset, std::uint32_t length, std::string message) {
+    m_diagnostics.error(Phase::Syntax, {m_file, offset}, length, std::move(message));
+}
+
+bool Lexer::skipTrivia() {
+    for (;;) {
+        const char c = peek();
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\v') {
+            ++m_pos;
+        } else if (c == '/' && peek(1) == '/') {
+            const std::size_t end = m_text.find('\n', m_pos);
+            m_pos = end == std::string_view::npos ? m_text.size() : end;
+        } else if (c == '/' && peek(1) == '*') {
+            const std::size_t end = m_text.find("*/", m_pos + 2);
+            if (end == std::string_view::npos) {
+                error(static_cast<std::uint32_t>(m_pos), 2, "unterminated comment");
+                m_pos = m_text.size();
+                return false;
+            }
+            m_pos = end + 2;
+        } else {
+            return true;
+        }
+    }
+}
+
+Token Lexer::next() {
+    skipTrivia();
+    const auto start = static_cast<std::uint32_t>(m_pos);
+    if (m_pos >= m_text.size()) return {TokenKind::EndOfFile, start, 0};
+    const char c = m_text[m_pos];
+
+    if (isIdentifierStart(c)) {
+        while (isIdentifierChar(peek())) ++m_pos;
+        Token token = make(TokenKind::Identifier, start);
+        if (token.length > limits::MaxIdentifierLength) {
+            error(start, 1, "identifier longer than " + std::to_string(limits::MaxIdentifierLength) +
+                                " characters");
+            token.kind = TokenKind::Invalid;
+        } else if (const auto keyword = keywordKind(text(token))) {
+            token.kind = *keyword;
+        }
+        return token;
+    }
+    if (isDigit(c) || ((c == '-' || c == '+') && (isDigit(peek(1)) || peek(1) == '.')) ||
+        (c == '.' && isDigit(peek(1))))
+        return lexNumber(start);
+
+    ++m_pos;
+    switch (c) {
+    case '{': return make(TokenKind::LeftBrace, start);
+    case '}': return make(TokenKind::RightBrace, start);
+    case '[': return make(TokenKind::LeftBracket, start);
+    case ']': return make(TokenKind::RightBracket, start);
+    case '(': return make(TokenKind::LeftParen, start);
+    case ')': return make(TokenKind::RightParen, start);
+    case ';': return make(TokenKind::Semicolon, start);
+    case ',': return make(TokenKind::Comma, start);
+    case ':': return make(TokenKind::Colon, start);
+    case '=': return make(TokenKind::Equals, start);
+    case '#': return make(TokenKind::Hash, start);
+    case '"': return lexQuoted(start, '"');
+    case '\'': return lexQuoted(start, '\'');
+    case '$':
+        if (isIdentifierStart(peek())) {
+            while (isIdentifierChar(peek())) ++m_pos;
+            return make(TokenKind::Alias, start);
+        }
+        error(start, 1, "'$' must be followed by an alias name");
+        return make(TokenKind::Invalid, start);
+    default: break;
+    }
+    std::string shown = (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                            ? "\\x" + std::to_string(static_cast<unsigned char>(c))
+                            : std::string(1, c);
+    error(start, 1, "unexpected character '" + shown + "'");
+    return make(TokenKind::Invalid, start);
+}
+
+Token Lexer::lexNumber(std::uint32_t start) {
+    if (peek() == '-' || peek() == '+') ++m_pos;
+    TokenKind kind = TokenKind::Integer;
+    if (peek() == '0' && (peek(1) == 'x' || peek(1) == 'X')) {
+        m_pos += 2;
+        while (isHexDigit(peek())) ++m_pos;
+    } else {
+        bool binaryDigits = true;
+        while (isDigit(peek())) binaryDigits &= peek() <= '1', ++m_pos;
+        if (peek() == '.' && isDigit(peek(1))) {
+            kind = TokenKind::Real;
+            ++m_pos;
+            while (isDigit(peek())) ++m_pos;
+        }
+        if ((peek() == 'e' || peek() == 'E') &&
+            (isDigit(peek(1)) || ((peek(1) == '+' || peek(1) == '-') && isDigit(peek(2))))) {
+            kind = TokenKind::Real;
+            m_pos += 2;
+            while (isDigit(peek())) ++m_pos;
+        } else if (kind == TokenKind::Integer && binaryDigits && (peek() == 'b' || peek() == 'B') &&
+                   !isIdentifierChar(peek(1))) {
+            ++m_pos;
+        }
+    }
+    if (isIdentifierChar(peek()) || peek() == '.') {
+        while (isIdentifierChar(peek()) || peek() == '.') ++m_pos;
+        error(start, static_cast<std::uint32_t>(m_pos - start),
+              "malformed number '" + std::string(m_text.substr(start, m_pos - start)) + "'");
+        return make(TokenKind::Invalid, start);
+    }
+    return make(kind, start);
+}
+
+Token Lexer::lexQuoted(std::uint32_t start, char quote) {
+    // Escapes are checked when the parser decodes the literal; here only the end is found.
+    bool spansLines = false;
+    for (;;) {
+        const char c = peek();
+        if (c == quote) {
+            ++m_pos;
+            break;
+        }
+        if (m_pos >= m_text.size() || (c == '\n' && quote == '\'')) {
+            error(start, 1, quote == '"' ? "unterminated string" : "unterminated character literal");
+            return make(TokenKind::Invalid, start);
+        }
+        if (c == '\n') spansLines = true;
+        m_pos += (c == '\\' && m_pos + 1 < m_text.size()) ? 2 : 1;
+    }
+    if (spansLines)
+        // The platform compiler takes the line end into the string; usually a quote is missing.
+        m_diagnostics.warning({m_file, start}, 1, "string continues onto the next line");
+    if (m_pos - start > limits::MaxStringLength) {
+        error(start, 1, "string longer than " + std::to_string(limits::MaxStringLength) + " bytes");
+        return make(TokenKind::Invalid, start);
+    }
+    return make(quote == '"' ? TokenKind::String : TokenKind::Char, start);
+}
+
+} // namespace morrowlen::mof

@@ -1,0 +1,70 @@
+#pragma once
+// Source files of one compile, decoded to UTF-8 with line ends normalised to "\n". Every syntax
+// tree node and diagnostic refers to text by (file, offset) into these buffers, which live as
+// long as the SourceManager.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morrowlen::mof {
+
+using FileId = std::uint32_t;
+inline constexpr FileId NoFile = 0xFFFFFFFFu;
+
+// A place in the sources: file and byte offset into its decoded text.
+struct Location {
+    FileId file = NoFile;
+    std::uint32_t offset = 0;
+};
+
+struct LineColumn {
+    std::uint32_t line = 0;   // 1-based
+    std::uint32_t column = 0; // 1-based, in characters (a tab counts as one)
+};
+
+class SourceFile {
+public:
+    SourceFile(std::string name, std::string path, std::string text);
+
+    const std::string& name() const { return m_name; } // as diagnostics show it
+    const std::string& path() const { return m_path; } // on disk; empty for text given in memory
+    std::string_view text() const { return m_text; }
+
+    LineColumn position(std::uint32_t offset) const;
+    // The text of a line without its line end.
+    std::string_view lineText(std::uint32_t line) const;
+    std::uint32_t lineCount() const;
+
+private:
+    void indexLines() const;
+
+    std::string m_name;
+    std::string m_path;
+    std::string m_text;
+    mutable std::vector<std::uint32_t> m_lineStarts; // built on first use
+};
+
+// Decodes the bytes of a MOF file: UTF-8 with or without a byte-order mark, UTF-16 LE or BE with a
+// byte-order mark. Bytes that are not UTF-8 are read as Windows-1252, as old tools wrote them.
+// CRLF and lone CR become LF. Returns nullopt and sets error for undecodable input.
+std::optional<std::string> decodeSource(std::string_view bytes, std::string& error);
+
+class SourceManager {
+public:
+    FileId add(std::string name, std::string path, std::string text);
+    const SourceFile& file(FileId id) const { return *m_files.at(id); }
+    std::size_t size() const { return m_files.size(); }
+    std::size_t totalBytes() const { return m_totalBytes; }
+
+private:
+    std::vector<std::unique_ptr<SourceFile>> m_files;
+    std::size_t m_totalBytes = 0;
+};
+
+// Appends the UTF-8 encoding of a code point (U+0000..U+10FFFF).
+void appendUtf8(std::string& out, std::uint32_t codePoint);
+
+} // namespace morrowlen::mof

@@ -1,0 +1,46 @@
+#include "ClockStatusBar.h"
+
+#include "navigation/Twips.h"
+
+#include <QLabel>
+#include <QLocale>
+#include <QTimer>
+
+namespace morrowlen::shell {
+
+ClockStatusBar::ClockStatusBar(Clock clock, QWidget* parent)
+    : QStatusBar(parent), m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })) {
+    setObjectName("sbStatusBar");
+    setSizeGripEnabled(false);
+    setFixedHeight(twipsToPixels(270));
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QStringLiteral("sbStatusBar_panel%1").arg(i + 1));
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setMinimumWidth(twipsToPixels(1440));
+        m_panels[i] = label;
+    }
+    m_panels[0]->setText("Status");
+    addWidget(m_panels[0], 1);
+    addPermanentWidget(m_panels[1]);
+    addPermanentWidget(m_panels[2]);
+    refresh();
+    m_timer = new QTimer(this);
+    m_timer->setInterval(1000);
+    connect(m_timer, &QTimer::timeout, this, &ClockStatusBar::refresh);
+    m_timer->start();
+}
+
+QLabel* ClockStatusBar::panel(int n) const { return m_panels[n - 1]; }
+
+void ClockStatusBar::refresh() {
+    const QDateTime now = m_clock();
+    const QLocale locale;
+    const QString date = locale.toString(now.date(), QLocale::ShortFormat);
+    const QString time = locale.toString(now.time(), QLocale::ShortFormat);
+    if (m_panels[1]->text() != date) m_panels[1]->setText(date);
+    if (m_panels[2]->text() != time) m_panels[2]->setText(time);
+}
+
+} // namespace morrowlen::shell

@@ -1,0 +1,24 @@
+#pragma once
+#include "repository/Error.h"
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace morrowlen::shell {
+
+// "Error -2147217394 (0x8004100E)" and the description, as the report shows them.
+QString errorReportText(const Error& error);
+
+// Shows an error to the user: a message box titled with the program's title.
+void showErrorReport(QWidget* parent, const Error& error);
+
+// How windows report an error that escapes one of their handlers. Tests replace it.
+using ErrorReporter = std::function<void(const Error&)>;
+
+// Runs a handler; an error that escapes it is reported and the handler ends there.
+void runHandler(const ErrorReporter& report, const std::function<void()>& handler);
+
+} // namespace morrowlen::shell
