@@ -25,6 +25,7 @@ struct ValueNode {
     std::uint32_t length = 0;    // characters of the first token, for diagnostics
     bool boolean = false;
     bool negative = false;       // integer: the sign; magnitude holds the absolute value
+    std::uint8_t base = 10;      // integer: 16, 8 or 2 let a signed type take the bit pattern
     std::uint64_t magnitude = 0; // integer magnitude, or char code point
     double real = 0;
     std::string text;            // string (escapes decoded, adjacent literals joined) or alias name

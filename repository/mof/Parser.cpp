@@ -756,6 +756,7 @@ bool Parser::parseNumber(ValueNode& out) {
         value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
     }
     out.magnitude = value;
+    out.base = static_cast<std::uint8_t>(base);
     if (value == 0) out.negative = false;
     advance();
     return true;

@@ -1,0 +1,249 @@
+#include "TestRepository.h"
+#include "repository/Error.h"
+#include "repository/store/ClassStore.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sqlite3.h>
+
+using namespace morrowlen;
+using namespace morrowlen::repo;
+using morrowlen::test::TempDir;
+
+namespace {
+
+std::string readAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeAll(const std::filesystem::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+void expectRefused(const std::filesystem::path& file, const std::string& fragment) {
+    const std::string before = readAll(file);
+    try {
+        ClassStore::open(file.string(), ClassStore::OpenMode::Create);
+        FAIL() << "opening " << file << " should fail";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), wbem::Failed);
+        EXPECT_NE(e.description().find(fragment), std::string::npos) << e.description();
+        EXPECT_NE(e.description().find(file.string()), std::string::npos) << "the message names the file";
+    }
+    EXPECT_EQ(readAll(file), before) << "a refused file is never modified";
+    EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
+}
+
+} // namespace
+
+TEST(Store, CreatesReopensAndKeepsWhatWasWritten) {
+    TempDir dir;
+    const auto file = dir / "sub" / "repo.sqlite";
+    {
+        auto store = ClassStore::open(file.string(), ClassStore::OpenMode::Create);
+        EXPECT_TRUE(store.wasCreated());
+        auto tx = store.transaction();
+        NamespaceId cimv2 = store.createNamespace(store.rootNamespace(), "CIMV2");
+        store.createNamespace(cimv2, "ms_409");
+        store.putClass(cimv2, test::makeClass("Base", "", {test::property("Name", CimType::String)}));
+        tx.commit();
+    }
+    auto store = ClassStore::open(file.string(), ClassStore::OpenMode::OpenExisting);
+    EXPECT_FALSE(store.wasCreated());
+    auto ns = store.findNamespace("root\\cimv2");
+    ASSERT_TRUE(ns);
+    EXPECT_EQ(store.namespaceName(*ns), "CIMV2") << "names are kept as first created";
+    EXPECT_EQ(store.namespacePath(*store.findNamespace("ROOT\\cimv2\\MS_409")), "root\\CIMV2\\ms_409");
+    auto cls = store.getClass(*ns, "BASE");
+    ASSERT_TRUE(cls);
+    EXPECT_EQ(cls->name, "Base");
+    ASSERT_EQ(cls->properties.size(), 1u);
+    EXPECT_EQ(cls->properties[0].name, "Name");
+}
+
+TEST(Store, PathsThatNameNoNamespace) {
+    auto store = ClassStore::openInMemory();
+    store.createNamespace(store.rootNamespace(), "cimv2");
+    for (const char* path : {"", "root\\", "\\root", "root\\\\cimv2", "cimv2", "root\\nothere", "__system"})
+        EXPECT_FALSE(store.findNamespace(path)) << path;
+    EXPECT_TRUE(store.findNamespace("root"));
+}
+
+TEST(Store, TransactionRollsBackUnlessCommitted) {
+    auto store = ClassStore::openInMemory();
+    {
+        auto tx = store.transaction();
+        store.createNamespace(store.rootNamespace(), "gone");
+        store.putClass(store.rootNamespace(), test::makeClass("Gone", ""));
+    }
+    EXPECT_FALSE(store.findNamespace("root\\gone"));
+    EXPECT_FALSE(store.hasClass(store.rootNamespace(), "Gone"));
+}
+
+TEST(Store, DefinitionsRoundTripFieldByField) {
+    auto store = ClassStore::openInMemory();
+    ClassDef c = test::makeClass("Disk", "Device");
+    c.qualifiers.push_back(test::stringQualifier("Description", "A disk <with> \"quotes\" & ünïcode",
+                                                 flavor::ToSubclass | flavor::Amended));
+    PropertyDef p = test::property("Sizes", CimType::UInt64, {test::intQualifier("MaxLen", -5)});
+    p.isArray = true;
+    p.arraySize = 4;
+    p.defaultValue = Value::array({Scalar{std::uint64_t{18446744073709551615ull}}, Scalar{std::uint64_t{0}}});
+    c.properties.push_back(p);
+    PropertyDef r = test::property("Owner", CimType::Reference);
+    r.refClass = "CIM_System";
+    r.defaultValue = Value();
+    c.properties.push_back(r);
+    PropertyDef d = test::property("Ratio", CimType::Real64);
+    d.defaultValue = Value::real(-0.125);
+    c.properties.push_back(d);
+    MethodDef m;
+    m.name = "Format";
+    m.returnType = CimType::UInt32;
+    ParameterDef prm;
+    prm.name = "Quick";
+    prm.type = CimType::Boolean;
+    prm.qualifiers.push_back(test::stringQualifier("In", "", flavor::DisableOverride));
+    m.parameters.push_back(prm);
+    c.methods.push_back(m);
+    store.putClass(store.rootNamespace(), c);
+
+    auto back = store.getClass(store.rootNamespace(), "disk");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->superclass, "Device");
+    ASSERT_EQ(back->qualifiers.size(), 1u);
+    EXPECT_EQ(back->qualifiers[0].value, c.qualifiers[0].value);
+    EXPECT_EQ(back->qualifiers[0].flavors, flavor::ToSubclass | flavor::Amended);
+    ASSERT_EQ(back->properties.size(), 3u);
+    EXPECT_TRUE(back->properties[0].isArray);
+    EXPECT_EQ(back->properties[0].arraySize, 4);
+    EXPECT_EQ(back->properties[0].defaultValue, p.defaultValue);
+    EXPECT_EQ(back->properties[0].qualifiers[0].value, Value::sint(-5));
+    EXPECT_EQ(back->properties[1].refClass, "CIM_System");
+    ASSERT_TRUE(back->properties[1].defaultValue);
+    EXPECT_TRUE(back->properties[1].defaultValue->isNull());
+    EXPECT_EQ(back->properties[2].defaultValue, Value::real(-0.125));
+    ASSERT_EQ(back->methods.size(), 1u);
+    EXPECT_EQ(back->methods[0].parameters[0].name, "Quick");
+    EXPECT_EQ(back->methods[0].parameters[0].qualifiers[0].flavors, flavor::DisableOverride);
+}
+
+TEST(Store, PutClassReplacesAndSubclassesAreFound) {
+    auto store = ClassStore::openInMemory();
+    NamespaceId root = store.rootNamespace();
+    store.putClass(root, test::makeClass("A", ""));
+    store.putClass(root, test::makeClass("B", "A"));
+    store.putClass(root, test::makeClass("C", "a"));
+    store.putClass(root, test::makeClass("b", "A", {test::property("X", CimType::UInt8)}));
+    EXPECT_EQ(store.classNames(root), (std::vector<std::string>{"A", "b", "C"}));
+    EXPECT_EQ(store.subclassNames(root, "A"), (std::vector<std::string>{"b", "C"}));
+    EXPECT_EQ(store.getClass(root, "B")->properties.size(), 1u);
+    store.deleteClass(root, "C");
+    EXPECT_FALSE(store.hasClass(root, "c"));
+}
+
+TEST(Store, NamespaceAccessListsRoundTrip) {
+    auto store = ClassStore::openInMemory();
+    NamespaceId ns = store.createNamespace(store.rootNamespace(), "security");
+    EXPECT_FALSE(store.namespaceAccess(ns));
+    store.setNamespaceAccess(ns, std::vector<std::string>{});
+    ASSERT_TRUE(store.namespaceAccess(ns));
+    EXPECT_TRUE(store.namespaceAccess(ns)->empty()) << "an empty list means administrators only";
+    store.setNamespaceAccess(ns, std::vector<std::string>{"bob", "@wheel"});
+    EXPECT_EQ(*store.namespaceAccess(ns), (std::vector<std::string>{"bob", "@wheel"}));
+    store.setNamespaceAccess(ns, std::nullopt);
+    EXPECT_FALSE(store.namespaceAccess(ns));
+}
+
+TEST(Store, RefusesWhatIsNotARepositoryAndLeavesItUntouched) {
+    TempDir dir;
+    writeAll(dir / "text.sqlite", "This is a text file, not a database at all.\n");
+    expectRefused(dir / "text.sqlite", "not a Morrowlen repository");
+
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open((dir / "other.sqlite").c_str(), &db);
+        sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES (1);", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    expectRefused(dir / "other.sqlite", "not a Morrowlen repository");
+
+    const auto newer = dir / "newer.sqlite";
+    ClassStore::open(newer.string(), ClassStore::OpenMode::Create);
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open(newer.c_str(), &db);
+        sqlite3_exec(db, "PRAGMA user_version = 99; PRAGMA journal_mode = DELETE;", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    expectRefused(newer, "newer version of Morrowlen");
+}
+
+TEST(Store, CorruptFileIsReportedNotRead) {
+    TempDir dir;
+    const auto file = dir / "repo.sqlite";
+    {
+        auto store = ClassStore::open(file.string(), ClassStore::OpenMode::Create);
+        for (int i = 0; i < 200; ++i)
+            store.putClass(store.rootNamespace(), test::makeClass("Class" + std::to_string(i), "",
+                                                                  {test::property("P", CimType::String)}));
+        store.database().exec("PRAGMA wal_checkpoint(TRUNCATE); PRAGMA journal_mode = DELETE");
+    }
+    std::string bytes = readAll(file);
+    ASSERT_GT(bytes.size(), 8192u);
+    // Scribble over everything after the first page: the header still says "SQLite".
+    for (std::size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xA5 ^ (i & 0xFF));
+    writeAll(file, bytes);
+    try {
+        auto store = ClassStore::open(file.string(), ClassStore::OpenMode::OpenExisting);
+        store.classNames(store.rootNamespace());
+        FAIL() << "a damaged file must not read as a repository";
+    } catch (const Error& e) {
+        EXPECT_NE(e.description().find(file.string()), std::string::npos) << e.description();
+    }
+}
+
+TEST(Store, MissingFileIsAnErrorUnlessCreating) {
+    TempDir dir;
+    EXPECT_THROW(ClassStore::open((dir / "none.sqlite").string(), ClassStore::OpenMode::OpenExisting), Error);
+    EXPECT_THROW(ClassStore::open((dir / "none.sqlite").string(), ClassStore::OpenMode::ReadOnly), Error);
+    EXPECT_FALSE(std::filesystem::exists(dir / "none.sqlite"));
+    EXPECT_THROW(ClassStore::open(dir.path().string(), ClassStore::OpenMode::Create), Error) << "a folder";
+}
+
+TEST(Store, UnwritableFolderIsAClearError) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    EXPECT_THROW(ClassStore::open((dir / "repo.sqlite").string(), ClassStore::OpenMode::Create), Error);
+}
+
+TEST(Store, ReadOnlyOpenNeverWrites) {
+    TempDir dir;
+    const auto file = dir / "repo.sqlite";
+    {
+        auto store = ClassStore::open(file.string(), ClassStore::OpenMode::Create);
+        store.putClass(store.rootNamespace(), test::makeClass("A", ""));
+        store.database().exec("PRAGMA journal_mode = DELETE");
+    }
+    const std::string before = readAll(file);
+    auto store = ClassStore::open(file.string(), ClassStore::OpenMode::ReadOnly);
+    EXPECT_TRUE(store.hasClass(store.rootNamespace(), "A"));
+    EXPECT_THROW(store.putClass(store.rootNamespace(), test::makeClass("B", "")), Error);
+    EXPECT_EQ(readAll(file), before);
+}
+
+TEST(Store, DamagedDefinitionRowIsReportedByName) {
+    auto store = ClassStore::openInMemory();
+    store.putClass(store.rootNamespace(), test::makeClass("Victim", "", {test::property("P", CimType::String)}));
+    store.database().exec("UPDATE classes SET definition = substr(definition, 1, 5) WHERE name = 'Victim'");
+    try {
+        store.getClass(store.rootNamespace(), "Victim");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_NE(e.description().find("Victim"), std::string::npos);
+    }
+}
