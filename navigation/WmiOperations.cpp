@@ -17,7 +17,7 @@ ClassObject::ClassObject(repo::ResolvedClass cls) : m_class(std::move(cls)) {
 
 std::vector<NamespaceInstance> Services::InstancesOf(std::string_view className) const {
     const auto& model = m_locator->model();
-    if (!model.findClassDef(m_ns, className))
+    if (!model.hasClass(m_ns, className))
         throw Error(wbem::InvalidClass, "Invalid class: " + std::string(className) + " in namespace " + m_path);
     std::vector<NamespaceInstance> out;
     if (equalsNoCase(className, "__NAMESPACE")) {

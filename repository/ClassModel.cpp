@@ -156,6 +156,10 @@ std::optional<ClassDef> ClassModel::findClassDef(NamespaceId ns, std::string_vie
     return m_store->getClass(m_store->systemNamespace(), name);
 }
 
+bool ClassModel::hasClass(NamespaceId ns, std::string_view name) const {
+    return m_store->hasClass(ns, name) || m_store->hasClass(m_store->systemNamespace(), name);
+}
+
 ResolvedClass ClassModel::getClass(NamespaceId ns, std::string_view name, std::int32_t flags) const {
     std::vector<ClassDef> chain;
     auto def = findClassDef(ns, name);

@@ -91,6 +91,8 @@ public:
     // The class's own definition as stored, looked up in the namespace and then among the
     // system classes; nullopt when neither has it.
     std::optional<ClassDef> findClassDef(NamespaceId ns, std::string_view name) const;
+    // Whether findClassDef would find the class, without reading its definition.
+    bool hasClass(NamespaceId ns, std::string_view name) const;
 
 private:
     const ClassStore* m_store;

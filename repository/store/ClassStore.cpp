@@ -239,7 +239,7 @@ NamespaceId ClassStore::createNamespace(NamespaceId parent, std::string_view nam
 }
 
 std::vector<std::pair<NamespaceId, std::string>> ClassStore::childNamespaces(NamespaceId ns) const {
-    auto& st = m_impl->st("SELECT id, name FROM namespaces WHERE parent_id = ? ORDER BY id");
+    auto& st = m_impl->st("SELECT id, name FROM namespaces WHERE ifnull(parent_id, 0) = ? ORDER BY id");
     st.bind(1, ns);
     std::vector<std::pair<NamespaceId, std::string>> out;
     while (st.step()) out.emplace_back(st.columnInt(0), st.columnText(1));
