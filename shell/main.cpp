@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
             QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation).toStdString();
         services.pageFolder = report::choosePageFolder(QCoreApplication::applicationDirPath().toStdString(),
                                                        cache / "morrowlen");
-        store.emplace(repo::openOrCreateRepository(repo::defaultRepositoryPath()));
+        store.emplace(mof::openOrCreateRepository(repo::defaultRepositoryPath()));
         locator.emplace(*store);
         ok = true;
     });
