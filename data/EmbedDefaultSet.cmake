@@ -1,0 +1,28 @@
+# Writes the files of the default repository, in the order in which default.mof includes them,
+# into OUTPUT as C++ character arrays, so that the program needs no data files.
+file(STRINGS "${DIR}/default.mof" lines)
+set(files "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[ \t]*#[ \t]*pragma[ \t]+include[ \t]*\\([ \t]*\"([^\"]+)\"")
+    list(APPEND files "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+set(body "// Generated from ${DIR}; do not edit.\n#include \"repository/DefaultSet.h\"\n\nnamespace morrowlen::repo {\nnamespace {\n")
+set(table "")
+set(index 0)
+foreach(f IN LISTS files)
+  file(READ "${DIR}/${f}" content HEX)
+  string(LENGTH "${content}" hexLength)
+  math(EXPR size "${hexLength} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${content}")
+  string(REGEX REPLACE "((,'[^']*'){16})" "\\1\n" bytes "${bytes}")
+  string(APPEND body "const char file${index}[] = {\n${bytes}'\\0'};\n")
+  string(APPEND table "    {\"${f}\", std::string_view(file${index}, ${size})},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND body "} // namespace\n\nconst std::vector<DefaultSetFile>& defaultSetFiles() {\n"
+       "    static const std::vector<DefaultSetFile> files = {\n${table}    };\n    return files;\n}\n\n"
+       "} // namespace morrowlen::repo\n")
+file(WRITE "${OUTPUT}.new" "${body}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different "${OUTPUT}.new" "${OUTPUT}")
+file(REMOVE "${OUTPUT}.new")

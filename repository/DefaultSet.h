@@ -1,0 +1,24 @@
+#pragma once
+// The embedded default repository: MOF files written for this project that model a typical
+// desktop machine, compiled into every repository that is created.
+#include <string_view>
+#include <vector>
+
+namespace morrowlen::repo {
+
+struct DefaultSetFile {
+    std::string_view name; // file name in data/default-repository
+    std::string_view text;
+};
+
+// The files in the order in which default.mof includes them.
+const std::vector<DefaultSetFile>& defaultSetFiles();
+
+} // namespace morrowlen::repo
+
+namespace morrowlen::repo {
+class ClassStore;
+// Compiles the default set into the store (which holds the system classes already), in one
+// transaction. Throws Error with the compiler's diagnostics should the embedded text not compile.
+void compileDefaultSet(ClassStore& store);
+} // namespace morrowlen::repo
