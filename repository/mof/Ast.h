@@ -22,21 +22,28 @@ struct ValueNode {
     enum class Kind : std::uint8_t { Null, Boolean, Integer, Real, String, Char, Alias, Array };
     Kind kind = Kind::Null;
     Location location;
-    std::uint32_t length = 0;    // characters of the first token, for diagnostics
+    std::uint32_t length = 0; // characters of the first token, for diagnostics
     bool boolean = false;
     bool negative = false;       // integer: the sign; magnitude holds the absolute value
     std::uint8_t base = 10;      // integer: 16, 8 or 2 let a signed type take the bit pattern
     std::uint64_t magnitude = 0; // integer magnitude, or char code point
     double real = 0;
-    std::string text;            // string (escapes decoded, adjacent literals joined) or alias name
+    std::string text;             // string (escapes decoded, adjacent literals joined) or alias name
     std::vector<ValueNode> items; // array elements (never arrays themselves)
 };
 
 // One flavor keyword as written.
 struct Flavor {
     enum class Kind : std::uint8_t {
-        EnableOverride, DisableOverride, ToSubclass, NotToSubclass, Restricted, ToInstance,
-        NotToInstance, Amended, Translatable
+        EnableOverride,
+        DisableOverride,
+        ToSubclass,
+        NotToSubclass,
+        Restricted,
+        ToInstance,
+        NotToInstance,
+        Amended,
+        Translatable
     };
     Kind kind;
     Location location;

@@ -11,13 +11,16 @@ void installIfEmpty(repo::ClassStore& store) {
     if (store.wasCreated() || store.classNames(store.systemNamespace()).empty()) installSystemClasses(store);
 }
 
-void copyNamespace(const repo::ClassStore& from, repo::NamespaceId src, repo::ClassStore& to, repo::NamespaceId dst) {
-    for (const repo::QualifierDecl& decl : from.qualifierDecls(src)) to.putQualifierDecl(dst, decl);
+void copyNamespace(const repo::ClassStore& from, repo::NamespaceId src, repo::ClassStore& to,
+                   repo::NamespaceId dst) {
+    for (const repo::QualifierDecl& decl : from.qualifierDecls(src))
+        to.putQualifierDecl(dst, decl);
     std::vector<std::string> classNames = from.classNames(src);
     for (const std::string& name : classNames)
         if (auto cls = from.getClass(src, name)) to.putClass(dst, *cls);
     for (const std::string& name : classNames)
-        for (const repo::InstanceDef& inst : from.instancesOf(src, name)) to.putInstance(dst, inst);
+        for (const repo::InstanceDef& inst : from.instancesOf(src, name))
+            to.putInstance(dst, inst);
     to.setNamespaceAccess(dst, from.namespaceAccess(src));
     for (const auto& [child, name] : from.childNamespaces(src))
         copyNamespace(from, child, to, to.createNamespace(dst, name));

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cfloat>
-#include <cstring>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <unordered_map>
@@ -30,8 +30,11 @@ struct Member {
     bool isArray = false;
     bool isMethod = false;
     bool key = false;
+    bool broken = false;   // its declaration had an error; values for it are not checked
+    bool embedded = false; // a string made an object by EmbeddedInstance or EmbeddedObject
     std::string refClass;
     std::vector<const repo::Qualifier*> locked; // DisableOverride qualifiers reaching subclasses
+    const repo::MethodDef* method = nullptr;    // the nearest declaration, for a method
 };
 
 struct ClassEntry {
@@ -65,11 +68,17 @@ bool truthy(const repo::Qualifier& q) {
 
 std::uint32_t scopeBit(std::string_view keyword) {
     using namespace repo::scope;
-    static constexpr std::pair<std::string_view, std::uint32_t> table[] = {
-        {"class", Class},         {"association", Association}, {"indication", Indication},
-        {"property", Property},   {"reference", Reference},     {"method", Method},
-        {"parameter", Parameter}, {"qualifier", Qualifier},     {"schema", Schema},
-        {"instance", Instance},   {"any", Any}};
+    static constexpr std::pair<std::string_view, std::uint32_t> table[] = {{"class", Class},
+                                                                           {"association", Association},
+                                                                           {"indication", Indication},
+                                                                           {"property", Property},
+                                                                           {"reference", Reference},
+                                                                           {"method", Method},
+                                                                           {"parameter", Parameter},
+                                                                           {"qualifier", Qualifier},
+                                                                           {"schema", Schema},
+                                                                           {"instance", Instance},
+                                                                           {"any", Any}};
     for (const auto& [name, bit] : table)
         if (repo::equalsNoCase(name, keyword)) return bit;
     return 0;
@@ -77,9 +86,9 @@ std::uint32_t scopeBit(std::string_view keyword) {
 
 std::string scopeNames(std::uint32_t scopes) {
     if ((scopes & repo::scope::Any) == repo::scope::Any) return "any";
-    static constexpr std::string_view names[] = {"class",  "association", "indication", "property",
-                                                 "reference", "method",   "parameter",  "qualifier",
-                                                 "schema", "instance"};
+    static constexpr std::string_view names[] = {"class",     "association", "indication", "property",
+                                                 "reference", "method",      "parameter",  "qualifier",
+                                                 "schema",    "instance"};
     std::string out;
     for (std::size_t i = 0; i < std::size(names); ++i)
         if (scopes & (1u << i)) out += (out.empty() ? "" : ", ") + std::string(names[i]);
@@ -88,29 +97,46 @@ std::string scopeNames(std::uint32_t scopes) {
 
 std::string_view scopeName(std::uint32_t bit) {
     switch (bit) {
-    case repo::scope::Class: return "a class";
-    case repo::scope::Association: return "an association";
-    case repo::scope::Indication: return "an indication";
-    case repo::scope::Property: return "a property";
-    case repo::scope::Reference: return "a reference";
-    case repo::scope::Method: return "a method";
-    case repo::scope::Parameter: return "a parameter";
-    default: return "this element";
+    case repo::scope::Class:
+        return "a class";
+    case repo::scope::Association:
+        return "an association";
+    case repo::scope::Indication:
+        return "an indication";
+    case repo::scope::Property:
+        return "a property";
+    case repo::scope::Reference:
+        return "a reference";
+    case repo::scope::Method:
+        return "a method";
+    case repo::scope::Parameter:
+        return "a parameter";
+    default:
+        return "this element";
     }
 }
 
 std::string_view flavorName(ast::Flavor::Kind kind) {
     using F = ast::Flavor::Kind;
     switch (kind) {
-    case F::EnableOverride: return "EnableOverride";
-    case F::DisableOverride: return "DisableOverride";
-    case F::ToSubclass: return "ToSubclass";
-    case F::NotToSubclass: return "NotToSubclass";
-    case F::Restricted: return "Restricted";
-    case F::ToInstance: return "ToInstance";
-    case F::NotToInstance: return "NotToInstance";
-    case F::Amended: return "Amended";
-    case F::Translatable: return "Translatable";
+    case F::EnableOverride:
+        return "EnableOverride";
+    case F::DisableOverride:
+        return "DisableOverride";
+    case F::ToSubclass:
+        return "ToSubclass";
+    case F::NotToSubclass:
+        return "NotToSubclass";
+    case F::Restricted:
+        return "Restricted";
+    case F::ToInstance:
+        return "ToInstance";
+    case F::NotToInstance:
+        return "NotToInstance";
+    case F::Amended:
+        return "Amended";
+    case F::Translatable:
+        return "Translatable";
     }
     return "?";
 }
@@ -156,12 +182,12 @@ struct Compiler::Impl {
     Diagnostics diagnostics;
     CompileStats stats;
 
-    std::string currentNamespace;                 // path, "root\\x"
+    std::string currentNamespace;                  // path, "root\\x"
     std::optional<NamespaceId> currentNamespaceId; // resolved on first use
     std::uint32_t classFlags = 0;
-    std::vector<FileState> files;                 // the include stack
-    std::vector<std::string> includeStack;        // canonical paths, to refuse cycles
-    bool aborted = false;                         // after a repository failure
+    std::vector<FileState> files;          // the include stack
+    std::vector<std::string> includeStack; // canonical paths, to refuse cycles
+    bool aborted = false;                  // after a repository failure
 
     // Caches keyed by namespace and folded name; the store is asked once per name.
     std::unordered_map<NamespaceId, std::unordered_map<std::string, ClassEntry*>> classes;
@@ -331,14 +357,17 @@ struct Compiler::Impl {
         }
         if (!absolute && repo::equalsNoCase(parts[0], "root")) absolute = true;
         std::string path = absolute ? std::string() : currentNamespace;
-        for (const std::string& part : parts) path += (path.empty() ? "" : "\\") + part;
+        for (const std::string& part : parts)
+            path += (path.empty() ? "" : "\\") + part;
         const std::size_t first = path.find('\\');
         if (!repo::equalsNoCase(path.substr(0, first), "root")) {
             problem = "namespace paths start at 'root'";
             return std::nullopt;
         }
-        if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >= limits::MaxNamespaceDepth) {
-            problem = "namespace path nested more than " + std::to_string(limits::MaxNamespaceDepth) + " deep";
+        if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >=
+            limits::MaxNamespaceDepth) {
+            problem =
+                "namespace path nested more than " + std::to_string(limits::MaxNamespaceDepth) + " deep";
             return std::nullopt;
         }
         return path;
@@ -351,9 +380,9 @@ struct Compiler::Impl {
         std::size_t start = currentNamespace.find('\\');
         while (start != std::string::npos) {
             std::size_t end = currentNamespace.find('\\', start + 1);
-            const std::string_view part = std::string_view(currentNamespace)
-                                              .substr(start + 1, end == std::string::npos ? std::string::npos
-                                                                                          : end - start - 1);
+            const std::string_view part =
+                std::string_view(currentNamespace)
+                    .substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
             if (auto child = store.findChild(id, part)) {
                 id = *child;
             } else {
@@ -406,7 +435,8 @@ struct Compiler::Impl {
             const bool already = std::any_of(locked.begin(), locked.end(), [&](const repo::Qualifier* l) {
                 return repo::equalsNoCase(l->name, q.name);
             });
-            if (!already && (q.flavors & repo::flavor::DisableOverride) && (q.flavors & repo::flavor::ToSubclass))
+            if (!already && (q.flavors & repo::flavor::DisableOverride) &&
+                (q.flavors & repo::flavor::ToSubclass))
                 locked.push_back(&q);
         }
     }
@@ -437,14 +467,19 @@ struct Compiler::Impl {
             m.refClass = refClass;
             lockQualifiers(m.locked, quals);
             if (const repo::Qualifier* k = repo::findQualifier(quals, "Key")) m.key = truthy(*k);
+            if (repo::findQualifier(quals, "EmbeddedInstance") ||
+                repo::findQualifier(quals, "EmbeddedObject"))
+                m.embedded = true;
             const auto pos = std::find(entry.keys.begin(), entry.keys.end(), key);
             if (m.key && pos == entry.keys.end()) entry.keys.push_back(key);
             if (!m.key && pos != entry.keys.end()) entry.keys.erase(pos);
         };
         for (const repo::PropertyDef& p : entry.def.properties)
             addMember(p.name, p.type, p.isArray, false, p.refClass, p.qualifiers);
-        for (const repo::MethodDef& m : entry.def.methods)
+        for (const repo::MethodDef& m : entry.def.methods) {
             addMember(m.name, m.returnType, m.returnIsArray, true, m.returnRefClass, m.qualifiers);
+            entry.members[fold(m.name)].method = &m;
+        }
     }
 
     const repo::QualifierDecl* findQualifierDecl(NamespaceId ns, std::string_view name) {
@@ -493,11 +528,13 @@ struct Compiler::Impl {
                 }
                 if (!v.negative && v.base != 10 && v.magnitude <= umax) {
                     // A hexadecimal, octal or binary constant gives the bit pattern.
-                    out = width == 64 ? static_cast<std::int64_t>(v.magnitude)
-                                      : static_cast<std::int64_t>(v.magnitude) - static_cast<std::int64_t>(umax) - 1;
+                    out = width == 64
+                              ? static_cast<std::int64_t>(v.magnitude)
+                              : static_cast<std::int64_t>(v.magnitude) - static_cast<std::int64_t>(umax) - 1;
                     return true;
                 }
-                error(v.location, v.length, shown + " is out of range for " + std::string(repo::cimTypeName(type)));
+                error(v.location, v.length,
+                      shown + " is out of range for " + std::string(repo::cimTypeName(type)));
                 return false;
             }
             if (repo::isReal(type)) {
@@ -532,7 +569,8 @@ struct Compiler::Impl {
                 if (!isDateTime(v.text)) {
                     error(v.location, v.length,
                           "\"" + v.text +
-                              "\" is not a datetime (yyyymmddhhmmss.mmmmmmsutc, or ddddddddhhmmss.mmmmmm:000 for an "
+                              "\" is not a datetime (yyyymmddhhmmss.mmmmmmsutc, or ddddddddhhmmss.mmmmmm:000 "
+                              "for an "
                               "interval)");
                     return false;
                 }
@@ -560,7 +598,8 @@ struct Compiler::Impl {
             if (type != CimType::Reference && type != CimType::Object) return mismatch("an alias");
             auto it = aliases.find(fold(v.text));
             if (it == aliases.end()) {
-                error(v.location, v.length, "unknown alias '$" + v.text + "' (an alias must be defined before use)");
+                error(v.location, v.length,
+                      "unknown alias '$" + v.text + "' (an alias must be defined before use)");
                 return false;
             }
             out = it->second.path;
@@ -577,7 +616,8 @@ struct Compiler::Impl {
     }
 
     // Converts a literal to the declared type. wrapScalar: Q("x") for an array qualifier.
-    bool convertValue(const ast::ValueNode& v, CimType type, bool isArray, bool wrapScalar, repo::Value& out) {
+    bool convertValue(const ast::ValueNode& v, CimType type, bool isArray, bool wrapScalar,
+                      repo::Value& out) {
         if (v.kind == ast::ValueNode::Kind::Null) {
             out = repo::Value();
             return true;
@@ -593,8 +633,10 @@ struct Compiler::Impl {
             bool ok = true;
             for (const ast::ValueNode& item : v.items) {
                 repo::Scalar s;
-                if (convertScalar(item, type, s)) items.push_back(std::move(s));
-                else ok = false;
+                if (convertScalar(item, type, s))
+                    items.push_back(std::move(s));
+                else
+                    ok = false;
             }
             if (ok) out = repo::Value::array(std::move(items));
             return ok;
@@ -623,7 +665,8 @@ struct Compiler::Impl {
                 }
         if (!sample) return {CimType::String, isArray};
         switch (sample->kind) {
-        case K::Boolean: return {CimType::Boolean, isArray};
+        case K::Boolean:
+            return {CimType::Boolean, isArray};
         case K::Integer: {
             bool fits32 = true, fitsSigned = true;
             if (isArray) {
@@ -637,9 +680,12 @@ struct Compiler::Impl {
             }
             return {fits32 ? CimType::SInt32 : fitsSigned ? CimType::SInt64 : CimType::UInt64, isArray};
         }
-        case K::Real: return {CimType::Real64, isArray};
-        case K::Char: return {CimType::Char16, isArray};
-        default: return {CimType::String, isArray};
+        case K::Real:
+            return {CimType::Real64, isArray};
+        case K::Char:
+            return {CimType::Char16, isArray};
+        default:
+            return {CimType::String, isArray};
         }
     }
 
@@ -672,15 +718,31 @@ struct Compiler::Impl {
         for (const ast::Flavor& f : flavors) {
             using namespace repo::flavor;
             switch (f.kind) {
-            case F::EnableOverride: bits &= ~DisableOverride; break;
-            case F::DisableOverride: bits |= DisableOverride; break;
-            case F::ToSubclass: bits |= ToSubclass; break;
+            case F::EnableOverride:
+                bits &= ~DisableOverride;
+                break;
+            case F::DisableOverride:
+                bits |= DisableOverride;
+                break;
+            case F::ToSubclass:
+                bits |= ToSubclass;
+                break;
             case F::NotToSubclass:
-            case F::Restricted: bits &= ~ToSubclass; break;
-            case F::ToInstance: bits |= ToInstance; break;
-            case F::NotToInstance: bits &= ~ToInstance; break;
-            case F::Amended: bits |= Amended; break;
-            case F::Translatable: bits |= Translatable; break;
+            case F::Restricted:
+                bits &= ~ToSubclass;
+                break;
+            case F::ToInstance:
+                bits |= ToInstance;
+                break;
+            case F::NotToInstance:
+                bits &= ~ToInstance;
+                break;
+            case F::Amended:
+                bits |= Amended;
+                break;
+            case F::Translatable:
+                bits |= Translatable;
+                break;
             }
         }
         return true;
@@ -708,7 +770,8 @@ struct Compiler::Impl {
             const repo::QualifierDecl* decl = findQualifierDecl(ns, node.name.text);
             if (decl) {
                 if (scope != 0 && (decl->scopes & scope) == 0) {
-                    error(node.name, "qualifier '" + q.name + "' may not be used on " + std::string(scopeName(scope)) +
+                    error(node.name, "qualifier '" + q.name + "' may not be used on " +
+                                         std::string(scopeName(scope)) +
                                          " (its scope: " + scopeNames(decl->scopes) + ")");
                     ok = false;
                     continue;
@@ -745,8 +808,9 @@ struct Compiler::Impl {
     }
 
     // A subclass may repeat a DisableOverride qualifier but not change its value.
-    bool checkLocked(const std::vector<const repo::Qualifier*>& locked, const std::vector<repo::Qualifier>& own,
-                     const std::vector<ast::QualifierNode>& nodes, std::string_view from) {
+    bool checkLocked(const std::vector<const repo::Qualifier*>& locked,
+                     const std::vector<repo::Qualifier>& own, const std::vector<ast::QualifierNode>& nodes,
+                     std::string_view from) {
         bool ok = true;
         for (const repo::Qualifier* l : locked) {
             const repo::Qualifier* q = repo::findQualifier(own, l->name);
@@ -766,10 +830,14 @@ struct Compiler::Impl {
 
     void processDeclaration(const ast::Declaration& decl) {
         try {
-            if (const auto* p = std::get_if<ast::PragmaNode>(&decl)) processPragma(*p);
-            else if (const auto* q = std::get_if<ast::QualifierDeclNode>(&decl)) processQualifierDecl(*q);
-            else if (const auto* c = std::get_if<ast::ClassNode>(&decl)) processClass(*c);
-            else processInstance(std::get<ast::InstanceNode>(decl));
+            if (const auto* p = std::get_if<ast::PragmaNode>(&decl))
+                processPragma(*p);
+            else if (const auto* q = std::get_if<ast::QualifierDeclNode>(&decl))
+                processQualifierDecl(*q);
+            else if (const auto* c = std::get_if<ast::ClassNode>(&decl))
+                processClass(*c);
+            else
+                processInstance(std::get<ast::InstanceNode>(decl));
         } catch (const Error& e) {
             const Location at = std::visit([](const auto& d) { return d.location; }, decl);
             diagnostics.error(Phase::Repository, at, 1, "repository failure: " + e.description());
@@ -781,8 +849,10 @@ struct Compiler::Impl {
     bool resolveType(const ast::TypeNode& type, NamespaceId ns, std::string_view self, CimType& out,
                      std::string& refClass) {
         if (type.kind == ast::TypeNode::Kind::Intrinsic) {
-            if (repo::equalsNoCase(type.name.text, "object")) out = CimType::Object;
-            else out = *repo::intrinsicTypeFromName(type.name.text);
+            if (repo::equalsNoCase(type.name.text, "object"))
+                out = CimType::Object;
+            else
+                out = *repo::intrinsicTypeFromName(type.name.text);
             return true;
         }
         out = type.kind == ast::TypeNode::Kind::Reference ? CimType::Reference : CimType::Object;
@@ -792,9 +862,10 @@ struct Compiler::Impl {
         }
         const ClassEntry* target = findClass(ns, type.name.text);
         if (!target) {
-            error(type.name, std::string(type.kind == ast::TypeNode::Kind::Reference ? "reference to unknown class '"
-                                                                                      : "unknown type or class '") +
-                                 std::string(type.name.text) + "'");
+            error(type.name,
+                  std::string(type.kind == ast::TypeNode::Kind::Reference ? "reference to unknown class '"
+                                                                          : "unknown type or class '") +
+                      std::string(type.name.text) + "'");
             return false;
         }
         refClass = target->def.name;
@@ -802,7 +873,8 @@ struct Compiler::Impl {
     }
 
     // [EmbeddedObject] string X and [EmbeddedInstance("C")] string X hold objects.
-    static void applyEmbedding(CimType& type, std::string& refClass, const std::vector<repo::Qualifier>& quals) {
+    static void applyEmbedding(CimType& type, std::string& refClass,
+                               const std::vector<repo::Qualifier>& quals) {
         if (type != CimType::String) return;
         if (const repo::Qualifier* q = repo::findQualifier(quals, "EmbeddedInstance")) {
             type = CimType::Object;
@@ -833,9 +905,18 @@ struct Compiler::Impl {
                 error(*node.superclass, "unknown superclass '" + std::string(node.superclass->text) + "'");
                 ok = false;
             }
-            for (const ClassEntry* up = super; up; up = up->def.superclass.empty() ? nullptr : findClass(ns, up->def.superclass)) {
+            std::size_t depth = 0;
+            for (const ClassEntry* up = super; up;
+                 up = up->def.superclass.empty() ? nullptr : findClass(up->ns, up->def.superclass)) {
                 if (repo::equalsNoCase(up->def.name, name) && up->ns == ns) {
                     error(*node.superclass, "class '" + name + "' would be its own superclass");
+                    ok = false;
+                    super = nullptr;
+                    break;
+                }
+                if (++depth > limits::MaxInheritanceDepth) {
+                    error(*node.superclass, "more than " + std::to_string(limits::MaxInheritanceDepth) +
+                                                " superclasses above class '" + name + "'");
                     ok = false;
                     super = nullptr;
                     break;
@@ -848,7 +929,10 @@ struct Compiler::Impl {
         entry->location = node.location;
         repo::ClassDef& def = entry->def;
         def.name = name;
-        if (node.superclass) def.superclass = super ? super->def.name : std::string(node.superclass->text);
+        // A refused superclass is not recorded, so no chain in the caches can loop.
+        if (node.superclass &&
+            (super || (amendment && ok && !repo::equalsNoCase(node.superclass->text, name))))
+            def.superclass = super ? super->def.name : std::string(node.superclass->text);
 
         // Whether this class is an association decides which qualifier scope applies.
         bool association = super && super->association, indication = super && super->indication;
@@ -861,9 +945,12 @@ struct Compiler::Impl {
                                          : indication ? repo::scope::Indication
                                                       : repo::scope::Class;
         ok &= resolveQualifiers(node.qualifiers, ns, classScope, def.qualifiers);
-        if (super) ok &= checkLocked(super->locked, def.qualifiers, node.qualifiers, "superclass " + super->def.name);
+        if (super)
+            ok &=
+                checkLocked(super->locked, def.qualifiers, node.qualifiers, "superclass " + super->def.name);
 
         std::unordered_map<std::string, const ast::Name*> seen;
+        std::vector<const ast::FeatureNode*> broken;
         def.properties.reserve(node.features.size());
         for (const ast::FeatureNode& f : node.features) {
             if (!seen.emplace(fold(f.name.text), &f.name).second) {
@@ -873,13 +960,24 @@ struct Compiler::Impl {
             }
             const Member* inherited = nullptr;
             if (super)
-                if (auto it = super->members.find(fold(f.name.text)); it != super->members.end()) inherited = &it->second;
-            if (f.kind == ast::FeatureNode::Kind::Property) ok &= processProperty(f, ns, name, inherited, def);
-            else ok &= processMethod(f, ns, name, inherited, def);
+                if (auto it = super->members.find(fold(f.name.text)); it != super->members.end())
+                    inherited = &it->second;
+            const bool fine = f.kind == ast::FeatureNode::Kind::Property
+                                  ? processProperty(f, ns, name, inherited, def)
+                                  : processMethod(f, ns, name, inherited, def);
+            if (!fine) broken.push_back(&f);
+            ok &= fine;
         }
 
         ok &= checkClassFlags(node, ns, name);
         deriveView(*entry, super);
+        for (const ast::FeatureNode* f : broken) {
+            // Keep the member known, so that instances do not report it missing as well.
+            auto [it, isNew] = entry->members.try_emplace(fold(f->name.text));
+            if (isNew) it->second.name = std::string(f->name.text);
+            it->second.isMethod = f->kind == ast::FeatureNode::Kind::Method;
+            it->second.broken = true;
+        }
         ClassEntry* raw = entry.get();
         entries.push_back(std::move(entry));
         classes[ns][fold(name)] = raw;
@@ -890,15 +988,21 @@ struct Compiler::Impl {
         }
     }
 
-    bool processProperty(const ast::FeatureNode& f, NamespaceId ns, const std::string& self, const Member* inherited,
-                         repo::ClassDef& def) {
+    bool processProperty(const ast::FeatureNode& f, NamespaceId ns, const std::string& self,
+                         const Member* inherited, repo::ClassDef& def) {
         repo::PropertyDef p;
         p.name = std::string(f.name.text);
         bool ok = resolveType(f.type, ns, self, p.type, p.refClass);
-        const std::uint32_t scope = p.type == CimType::Reference ? repo::scope::Reference : repo::scope::Property;
+        const std::uint32_t scope =
+            p.type == CimType::Reference ? repo::scope::Reference : repo::scope::Property;
         ok &= resolveQualifiers(f.qualifiers, ns, scope, p.qualifiers);
         if (!ok) return false;
         applyEmbedding(p.type, p.refClass, p.qualifiers);
+        if (inherited && inherited->embedded && p.type == CimType::String) {
+            // The embedding qualifier reaches the redeclaration from the superclass.
+            p.type = inherited->type;
+            if (p.refClass.empty()) p.refClass = inherited->refClass;
+        }
         p.isArray = f.array != ast::ArrayKind::None;
         p.arraySize = static_cast<std::int32_t>(f.arraySize);
         if (inherited) {
@@ -908,7 +1012,8 @@ struct Compiler::Impl {
             }
             if (inherited->type != p.type || inherited->isArray != p.isArray) {
                 error(f.name, "property '" + p.name + "' is redeclared as " + typeText(p.type, p.isArray) +
-                                  "; the superclass declares it " + typeText(inherited->type, inherited->isArray));
+                                  "; the superclass declares it " +
+                                  typeText(inherited->type, inherited->isArray));
                 return false;
             }
             ok &= checkLocked(inherited->locked, p.qualifiers, f.qualifiers, "the superclass's property");
@@ -931,8 +1036,8 @@ struct Compiler::Impl {
         return std::string(repo::cimTypeName(type)) + (isArray ? "[]" : "");
     }
 
-    bool processMethod(const ast::FeatureNode& f, NamespaceId ns, const std::string& self, const Member* inherited,
-                       repo::ClassDef& def) {
+    bool processMethod(const ast::FeatureNode& f, NamespaceId ns, const std::string& self,
+                       const Member* inherited, repo::ClassDef& def) {
         repo::MethodDef m;
         m.name = std::string(f.name.text);
         bool ok = resolveType(f.type, ns, self, m.returnType, m.returnRefClass);
@@ -941,7 +1046,8 @@ struct Compiler::Impl {
             error(f.name, "method '" + m.name + "' has the name of an inherited property");
             return false;
         }
-        if (ok && inherited) ok &= checkLocked(inherited->locked, m.qualifiers, f.qualifiers, "the superclass's method");
+        if (ok && inherited)
+            ok &= checkLocked(inherited->locked, m.qualifiers, f.qualifiers, "the superclass's method");
         std::unordered_set<std::string> names;
         for (const ast::ParameterNode& pn : f.parameters) {
             repo::ParameterDef p;
@@ -958,6 +1064,14 @@ struct Compiler::Impl {
                 continue;
             }
             applyEmbedding(p.type, p.refClass, p.qualifiers);
+            if (inherited && inherited->method && p.type == CimType::String) {
+                // An embedded object parameter stays one when a subclass redeclares the method.
+                for (const repo::ParameterDef& old : inherited->method->parameters)
+                    if (repo::equalsNoCase(old.name, p.name) && old.type == CimType::Object) {
+                        p.type = CimType::Object;
+                        p.refClass = old.refClass;
+                    }
+            }
             p.isArray = pn.array != ast::ArrayKind::None;
             p.arraySize = static_cast<std::int32_t>(pn.arraySize);
             m.parameters.push_back(std::move(p));
@@ -981,7 +1095,8 @@ struct Compiler::Impl {
             error(node.name, "class '" + name + "' does not exist (classflags updateonly)");
             return false;
         }
-        if (inCompile && !(flags & (classflags::ForceUpdate | classflags::SafeUpdate | classflags::UpdateOnly))) {
+        if (inCompile &&
+            !(flags & (classflags::ForceUpdate | classflags::SafeUpdate | classflags::UpdateOnly))) {
             error(node.name, "class '" + name + "' is defined twice in this compile");
             diagnostics.note(earlier->second, static_cast<std::uint32_t>(name.size()), "first defined here");
             return false;
@@ -996,9 +1111,9 @@ struct Compiler::Impl {
                 conflict = "its superclass changes";
             if (old && conflict.empty()) {
                 for (const repo::PropertyDef& p : old->def.properties) {
-                    const auto f = std::find_if(node.features.begin(), node.features.end(), [&](const auto& n) {
-                        return repo::equalsNoCase(n.name.text, p.name);
-                    });
+                    const auto f =
+                        std::find_if(node.features.begin(), node.features.end(),
+                                     [&](const auto& n) { return repo::equalsNoCase(n.name.text, p.name); });
                     if (f == node.features.end()) {
                         conflict = "property '" + p.name + "' is removed";
                         break;
@@ -1007,7 +1122,8 @@ struct Compiler::Impl {
             }
             if (!conflict.empty()) {
                 error(node.name, "updating class '" + name + "' would conflict with its subclass '" +
-                                     subclasses.front() + "': " + conflict + " (classflags forceupdate allows it)");
+                                     subclasses.front() + "': " + conflict +
+                                     " (classflags forceupdate allows it)");
                 return false;
             }
         }
@@ -1034,14 +1150,19 @@ struct Compiler::Impl {
                 ok = false;
                 continue;
             }
-            if (!cls) continue;
+            if (!cls) {
+                checkAliases(pv.value);
+                continue;
+            }
             const auto it = cls->members.find(fold(pv.name.text));
             if (it == cls->members.end() || it->second.isMethod) {
-                error(pv.name, "class '" + cls->def.name + "' has no property '" + std::string(pv.name.text) + "'");
+                error(pv.name,
+                      "class '" + cls->def.name + "' has no property '" + std::string(pv.name.text) + "'");
                 ok = false;
                 continue;
             }
             const Member& m = it->second;
+            if (m.broken) continue;
             repo::PropertyValue out;
             out.name = m.name;
             if (!convertValue(pv.value, m.type, m.isArray, false, out.value) ||
@@ -1059,7 +1180,8 @@ struct Compiler::Impl {
                 for (const std::string& key : cls->keys) {
                     const auto it = byName.find(key);
                     if (it == byName.end()) continue;
-                    path += sep + cls->members.at(key).name + "=" + pathValue(it->second.first, it->second.second);
+                    path += sep + cls->members.at(key).name + "=" +
+                            pathValue(it->second.first, it->second.second);
                     sep = ',';
                 }
             } else {
@@ -1084,7 +1206,17 @@ struct Compiler::Impl {
         }
     }
 
-    void createNamespaceInstance(const ast::InstanceNode& node, const repo::InstanceDef& inst, NamespaceId ns) {
+    // Reports unknown aliases in a value whose type is unknown.
+    void checkAliases(const ast::ValueNode& v) {
+        if (v.kind == ast::ValueNode::Kind::Alias && !aliases.count(fold(v.text)))
+            error(v.location, v.length,
+                  "unknown alias '$" + v.text + "' (an alias must be defined before use)");
+        for (const ast::ValueNode& item : v.items)
+            checkAliases(item);
+    }
+
+    void createNamespaceInstance(const ast::InstanceNode& node, const repo::InstanceDef& inst,
+                                 NamespaceId ns) {
         const repo::PropertyValue* nameValue = nullptr;
         for (const auto& p : inst.properties)
             if (repo::equalsNoCase(p.name, "Name")) nameValue = &p;
@@ -1123,11 +1255,14 @@ struct Compiler::Impl {
         decl.arraySize = static_cast<std::int32_t>(node.arraySize);
         if (node.defaultValue) {
             repo::Value v;
-            if (convertValue(*node.defaultValue, decl.type, decl.isArray, false, v)) decl.defaultValue = std::move(v);
-            else ok = false;
+            if (convertValue(*node.defaultValue, decl.type, decl.isArray, false, v))
+                decl.defaultValue = std::move(v);
+            else
+                ok = false;
         }
         decl.scopes = 0;
-        for (const ast::Name& s : node.scopes) decl.scopes |= scopeBit(s.text);
+        for (const ast::Name& s : node.scopes)
+            decl.scopes |= scopeBit(s.text);
         ok &= applyFlavors(node.flavors, flavors);
         decl.flavors = flavors;
         if (!ok) return;
@@ -1160,10 +1295,12 @@ struct Compiler::Impl {
             if (const ast::ValueNode* arg = stringArgument(p)) {
                 const std::string& v = arg->text;
                 const bool named = v.size() >= 5 && (v[2] == '_' || v[2] == '-');
-                const bool numbered = (v.rfind("ms_", 0) == 0 || v.rfind("MS_", 0) == 0 || v.rfind("0x", 0) == 0) &&
-                                      v.size() > 3;
+                const bool numbered =
+                    (v.rfind("ms_", 0) == 0 || v.rfind("MS_", 0) == 0 || v.rfind("0x", 0) == 0) &&
+                    v.size() > 3;
                 if (!named && !numbered)
-                    diagnostics.warning(arg->location, arg->length, "unrecognised locale \"" + v + "\" ignored");
+                    diagnostics.warning(arg->location, arg->length,
+                                        "unrecognised locale \"" + v + "\" ignored");
             }
             return;
         }
@@ -1180,16 +1317,23 @@ struct Compiler::Impl {
     void pragmaInclude(const ast::PragmaNode& p) {
         const ast::ValueNode* arg = stringArgument(p);
         if (!arg) return;
+        if (!options.readIncludes) {
+            diagnostics.error(Phase::Input, arg->location, arg->length,
+                              "includes are not read in this compile");
+            return;
+        }
         if (files.size() >= limits::MaxIncludeDepth) {
             diagnostics.error(Phase::Input, arg->location, arg->length,
-                              "includes nested more than " + std::to_string(limits::MaxIncludeDepth) + " deep");
+                              "includes nested more than " + std::to_string(limits::MaxIncludeDepth) +
+                                  " deep");
             return;
         }
         std::optional<fs::path> found = findFile(files.back().folder, arg->text);
         for (std::size_t i = 0; !found && i < options.includeDirs.size(); ++i)
             found = findFile(options.includeDirs[i], arg->text);
         if (!found) {
-            diagnostics.error(Phase::Input, arg->location, arg->length, "cannot find include file \"" + arg->text + "\"");
+            diagnostics.error(Phase::Input, arg->location, arg->length,
+                              "cannot find include file \"" + arg->text + "\"");
             return;
         }
         std::error_code ec;
@@ -1246,16 +1390,23 @@ struct Compiler::Impl {
                 const std::size_t comma = rest.find(',');
                 std::string_view word = rest.substr(0, comma);
                 rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-                while (!word.empty() && word.front() == ' ') word.remove_prefix(1);
-                while (!word.empty() && word.back() == ' ') word.remove_suffix(1);
+                while (!word.empty() && word.front() == ' ')
+                    word.remove_prefix(1);
+                while (!word.empty() && word.back() == ' ')
+                    word.remove_suffix(1);
                 if (word.empty()) continue;
-                if (repo::equalsNoCase(word, "createonly")) flags |= classflags::CreateOnly;
-                else if (repo::equalsNoCase(word, "updateonly")) flags |= classflags::UpdateOnly;
-                else if (repo::equalsNoCase(word, "safeupdate")) flags |= classflags::SafeUpdate;
-                else if (repo::equalsNoCase(word, "forceupdate")) flags |= classflags::ForceUpdate;
+                if (repo::equalsNoCase(word, "createonly"))
+                    flags |= classflags::CreateOnly;
+                else if (repo::equalsNoCase(word, "updateonly"))
+                    flags |= classflags::UpdateOnly;
+                else if (repo::equalsNoCase(word, "safeupdate"))
+                    flags |= classflags::SafeUpdate;
+                else if (repo::equalsNoCase(word, "forceupdate"))
+                    flags |= classflags::ForceUpdate;
                 else {
-                    error(arg.location, arg.length, "unknown class flag '" + std::string(word) +
-                                                        "' (createonly, updateonly, safeupdate or forceupdate)");
+                    error(arg.location, arg.length,
+                          "unknown class flag '" + std::string(word) +
+                              "' (createonly, updateonly, safeupdate or forceupdate)");
                     ok = false;
                 }
             }
@@ -1281,7 +1432,8 @@ struct Compiler::Impl {
         bool fail = true;
         if (p.arguments.size() > 1) {
             const ast::ValueNode& mode = p.arguments[1];
-            if (mode.kind == ast::ValueNode::Kind::String && repo::equalsNoCase(mode.text, "NOFAIL")) fail = false;
+            if (mode.kind == ast::ValueNode::Kind::String && repo::equalsNoCase(mode.text, "NOFAIL"))
+                fail = false;
             else if (!(mode.kind == ast::ValueNode::Kind::String && repo::equalsNoCase(mode.text, "FAIL"))) {
                 error(mode.location, mode.length, "deleteclass takes FAIL or NOFAIL");
                 return;
@@ -1290,7 +1442,8 @@ struct Compiler::Impl {
         const NamespaceId ns = currentNs();
         const ClassEntry* cls = findClass(ns, arg->text);
         if (!cls || cls->ns != ns) {
-            if (fail) error(arg->location, arg->length, "cannot delete class '" + arg->text + "': no such class");
+            if (fail)
+                error(arg->location, arg->length, "cannot delete class '" + arg->text + "': no such class");
             return;
         }
         deleteClassTree(ns, cls->def.name);
@@ -1300,7 +1453,8 @@ struct Compiler::Impl {
         // Subclasses first: the store removes one class at a time.
         std::vector<std::string> order{name};
         for (std::size_t i = 0; i < order.size() && order.size() < 100000; ++i)
-            for (std::string& sub : store.subclassNames(ns, order[i])) order.push_back(std::move(sub));
+            for (std::string& sub : store.subclassNames(ns, order[i]))
+                order.push_back(std::move(sub));
         for (auto it = order.rbegin(); it != order.rend(); ++it) {
             if (canWrite()) store.deleteClass(ns, *it);
             classes[ns][fold(*it)] = nullptr;
@@ -1323,8 +1477,10 @@ struct Compiler::Impl {
                 const std::size_t comma = rest.find(',');
                 std::string_view item = rest.substr(0, comma);
                 rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-                while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
-                while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+                while (!item.empty() && item.front() == ' ')
+                    item.remove_prefix(1);
+                while (!item.empty() && item.back() == ' ')
+                    item.remove_suffix(1);
                 if (item == "@") {
                     error(a.location, a.length, "'@' must be followed by a group name");
                     return;
@@ -1342,9 +1498,15 @@ Compiler::Compiler(repo::ClassStore& store, CompileOptions options)
 
 Compiler::~Compiler() = default;
 
-const Diagnostics& Compiler::diagnostics() const { return m_impl->diagnostics; }
-const SourceManager& Compiler::sources() const { return m_impl->sources; }
-const CompileStats& Compiler::stats() const { return m_impl->stats; }
+const Diagnostics& Compiler::diagnostics() const {
+    return m_impl->diagnostics;
+}
+const SourceManager& Compiler::sources() const {
+    return m_impl->sources;
+}
+const CompileStats& Compiler::stats() const {
+    return m_impl->stats;
+}
 
 CompileStatus Compiler::compile(const std::vector<CompileInput>& inputs) {
     Impl& d = *m_impl;
@@ -1387,7 +1549,8 @@ CompileStatus Compiler::compile(const std::vector<CompileInput>& inputs) {
 
 CompileStatus Compiler::compileFiles(const std::vector<std::string>& paths) {
     std::vector<CompileInput> inputs;
-    for (const std::string& p : paths) inputs.push_back({p, std::nullopt});
+    for (const std::string& p : paths)
+        inputs.push_back({p, std::nullopt});
     return compile(inputs);
 }
 

@@ -36,6 +36,7 @@ struct CompileOptions {
     // Compiles into the system namespace: names starting with "__" are allowed, #pragma namespace not.
     bool systemClasses = false;
     std::size_t maxErrors = limits::DefaultMaxErrors;
+    bool readIncludes = true; // off when fuzzing, so input cannot name arbitrary files
     // Called before each file is read, with the files read so far.
     std::function<void(const std::string& file, std::size_t filesRead)> progress;
 };
@@ -57,7 +58,7 @@ struct CompileInput {
 };
 
 class Compiler {
-public:
+  public:
     explicit Compiler(repo::ClassStore& store, CompileOptions options = {});
     ~Compiler();
     Compiler(const Compiler&) = delete;
@@ -72,7 +73,7 @@ public:
     const SourceManager& sources() const;
     const CompileStats& stats() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

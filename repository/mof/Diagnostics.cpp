@@ -78,10 +78,11 @@ std::string Diagnostics::format(const Diagnostic& d) const {
 
 std::string Diagnostics::formatAll() const {
     std::string out;
-    for (const Diagnostic& d : m_list) out += format(d);
-    if (m_dropped > 0)
-        out += "morrowlen-mofcomp: error: too many errors (" + std::to_string(m_errors) +
-               "); the first " + std::to_string(m_maxErrors) + " are shown\n";
+    for (const Diagnostic& d : m_list)
+        out += format(d);
+    if (limitReached())
+        out +=
+            "morrowlen-mofcomp: error: too many errors; stopped after " + std::to_string(m_maxErrors) + "\n";
     return out;
 }
 

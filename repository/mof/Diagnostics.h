@@ -17,13 +17,13 @@ enum class Phase { Syntax, Semantic, Repository, Input };
 struct Diagnostic {
     Severity severity = Severity::Error;
     Phase phase = Phase::Semantic;
-    Location location;       // file NoFile for problems without a place in the sources
+    Location location;        // file NoFile for problems without a place in the sources
     std::uint32_t length = 0; // characters to underline; 0 or 1 gives a single caret
     std::string message;
 };
 
 class Diagnostics {
-public:
+  public:
     explicit Diagnostics(const SourceManager& sources, std::size_t maxErrors);
 
     void error(Phase phase, Location at, std::uint32_t length, std::string message);
@@ -43,7 +43,7 @@ public:
     // Every diagnostic kept, then a line saying how many were dropped at the cap.
     std::string formatAll() const;
 
-private:
+  private:
     void add(Diagnostic d);
 
     const SourceManager* m_sources;

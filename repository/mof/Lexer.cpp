@@ -9,10 +9,14 @@ bool isIdentifierStart(char c) {
            static_cast<unsigned char>(c) >= 0x80; // letters beyond ASCII, as UTF-8
 }
 
-bool isIdentifierChar(char c) { return isIdentifierStart(c) || (c >= '0' && c <= '9'); }
+bool isIdentifierChar(char c) {
+    return isIdentifierStart(c) || (c >= '0' && c <= '9');
+}
 
 namespace {
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 bool isHexDigit(char c) {
     return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -54,11 +58,12 @@ Token Lexer::next() {
     const char c = m_text[m_pos];
 
     if (isIdentifierStart(c)) {
-        while (isIdentifierChar(peek())) ++m_pos;
+        while (isIdentifierChar(peek()))
+            ++m_pos;
         Token token = make(TokenKind::Identifier, start);
         if (token.length > limits::MaxIdentifierLength) {
-            error(start, 1, "identifier longer than " + std::to_string(limits::MaxIdentifierLength) +
-                                " characters");
+            error(start, 1,
+                  "identifier longer than " + std::to_string(limits::MaxIdentifierLength) + " characters");
             token.kind = TokenKind::Invalid;
         } else if (const auto keyword = keywordKind(text(token))) {
             token.kind = *keyword;
@@ -71,27 +76,42 @@ Token Lexer::next() {
 
     ++m_pos;
     switch (c) {
-    case '{': return make(TokenKind::LeftBrace, start);
-    case '}': return make(TokenKind::RightBrace, start);
-    case '[': return make(TokenKind::LeftBracket, start);
-    case ']': return make(TokenKind::RightBracket, start);
-    case '(': return make(TokenKind::LeftParen, start);
-    case ')': return make(TokenKind::RightParen, start);
-    case ';': return make(TokenKind::Semicolon, start);
-    case ',': return make(TokenKind::Comma, start);
-    case ':': return make(TokenKind::Colon, start);
-    case '=': return make(TokenKind::Equals, start);
-    case '#': return make(TokenKind::Hash, start);
-    case '"': return lexQuoted(start, '"');
-    case '\'': return lexQuoted(start, '\'');
+    case '{':
+        return make(TokenKind::LeftBrace, start);
+    case '}':
+        return make(TokenKind::RightBrace, start);
+    case '[':
+        return make(TokenKind::LeftBracket, start);
+    case ']':
+        return make(TokenKind::RightBracket, start);
+    case '(':
+        return make(TokenKind::LeftParen, start);
+    case ')':
+        return make(TokenKind::RightParen, start);
+    case ';':
+        return make(TokenKind::Semicolon, start);
+    case ',':
+        return make(TokenKind::Comma, start);
+    case ':':
+        return make(TokenKind::Colon, start);
+    case '=':
+        return make(TokenKind::Equals, start);
+    case '#':
+        return make(TokenKind::Hash, start);
+    case '"':
+        return lexQuoted(start, '"');
+    case '\'':
+        return lexQuoted(start, '\'');
     case '$':
         if (isIdentifierStart(peek())) {
-            while (isIdentifierChar(peek())) ++m_pos;
+            while (isIdentifierChar(peek()))
+                ++m_pos;
             return make(TokenKind::Alias, start);
         }
         error(start, 1, "'$' must be followed by an alias name");
         return make(TokenKind::Invalid, start);
-    default: break;
+    default:
+        break;
     }
     std::string shown = (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
                             ? "\\x" + std::to_string(static_cast<unsigned char>(c))
@@ -105,27 +125,32 @@ Token Lexer::lexNumber(std::uint32_t start) {
     TokenKind kind = TokenKind::Integer;
     if (peek() == '0' && (peek(1) == 'x' || peek(1) == 'X')) {
         m_pos += 2;
-        while (isHexDigit(peek())) ++m_pos;
+        while (isHexDigit(peek()))
+            ++m_pos;
     } else {
         bool binaryDigits = true;
-        while (isDigit(peek())) binaryDigits &= peek() <= '1', ++m_pos;
+        while (isDigit(peek()))
+            binaryDigits &= peek() <= '1', ++m_pos;
         if (peek() == '.' && isDigit(peek(1))) {
             kind = TokenKind::Real;
             ++m_pos;
-            while (isDigit(peek())) ++m_pos;
+            while (isDigit(peek()))
+                ++m_pos;
         }
         if ((peek() == 'e' || peek() == 'E') &&
             (isDigit(peek(1)) || ((peek(1) == '+' || peek(1) == '-') && isDigit(peek(2))))) {
             kind = TokenKind::Real;
             m_pos += 2;
-            while (isDigit(peek())) ++m_pos;
+            while (isDigit(peek()))
+                ++m_pos;
         } else if (kind == TokenKind::Integer && binaryDigits && (peek() == 'b' || peek() == 'B') &&
                    !isIdentifierChar(peek(1))) {
             ++m_pos;
         }
     }
     if (isIdentifierChar(peek()) || peek() == '.') {
-        while (isIdentifierChar(peek()) || peek() == '.') ++m_pos;
+        while (isIdentifierChar(peek()) || peek() == '.')
+            ++m_pos;
         error(start, static_cast<std::uint32_t>(m_pos - start),
               "malformed number '" + std::string(m_text.substr(start, m_pos - start)) + "'");
         return make(TokenKind::Invalid, start);

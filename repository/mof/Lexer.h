@@ -8,16 +8,14 @@
 namespace morrowlen::mof {
 
 class Lexer {
-public:
+  public:
     Lexer(const SourceFile& file, FileId id, Diagnostics& diagnostics);
 
     Token next();
-    std::string_view text(const Token& token) const {
-        return m_text.substr(token.offset, token.length);
-    }
+    std::string_view text(const Token& token) const { return m_text.substr(token.offset, token.length); }
     Location location(const Token& token) const { return {m_file, token.offset}; }
 
-private:
+  private:
     char peek(std::size_t ahead = 0) const {
         return m_pos + ahead < m_text.size() ? m_text[m_pos + ahead] : '\0';
     }

@@ -21,26 +21,46 @@ int hexValue(char c) {
 std::optional<ast::Flavor::Kind> flavorKind(TokenKind kind) {
     using F = ast::Flavor::Kind;
     switch (kind) {
-    case TokenKind::EnableOverride: return F::EnableOverride;
-    case TokenKind::DisableOverride: return F::DisableOverride;
-    case TokenKind::ToSubclass: return F::ToSubclass;
-    case TokenKind::NotToSubclass: return F::NotToSubclass;
-    case TokenKind::Restricted: return F::Restricted;
-    case TokenKind::ToInstance: return F::ToInstance;
-    case TokenKind::NotToInstance: return F::NotToInstance;
-    case TokenKind::Amended: return F::Amended;
-    case TokenKind::Translatable: return F::Translatable;
-    default: return std::nullopt;
+    case TokenKind::EnableOverride:
+        return F::EnableOverride;
+    case TokenKind::DisableOverride:
+        return F::DisableOverride;
+    case TokenKind::ToSubclass:
+        return F::ToSubclass;
+    case TokenKind::NotToSubclass:
+        return F::NotToSubclass;
+    case TokenKind::Restricted:
+        return F::Restricted;
+    case TokenKind::ToInstance:
+        return F::ToInstance;
+    case TokenKind::NotToInstance:
+        return F::NotToInstance;
+    case TokenKind::Amended:
+        return F::Amended;
+    case TokenKind::Translatable:
+        return F::Translatable;
+    default:
+        return std::nullopt;
     }
 }
 
 bool isIntrinsicType(TokenKind kind) {
     switch (kind) {
-    case TokenKind::Boolean: case TokenKind::Char16: case TokenKind::DateTime:
-    case TokenKind::Object: case TokenKind::Real32: case TokenKind::Real64:
-    case TokenKind::SInt8: case TokenKind::SInt16: case TokenKind::SInt32: case TokenKind::SInt64:
-    case TokenKind::StringType: case TokenKind::UInt8: case TokenKind::UInt16:
-    case TokenKind::UInt32: case TokenKind::UInt64:
+    case TokenKind::Boolean:
+    case TokenKind::Char16:
+    case TokenKind::DateTime:
+    case TokenKind::Object:
+    case TokenKind::Real32:
+    case TokenKind::Real64:
+    case TokenKind::SInt8:
+    case TokenKind::SInt16:
+    case TokenKind::SInt32:
+    case TokenKind::SInt64:
+    case TokenKind::StringType:
+    case TokenKind::UInt8:
+    case TokenKind::UInt16:
+    case TokenKind::UInt32:
+    case TokenKind::UInt64:
         return true;
     default:
         return false;
@@ -49,10 +69,17 @@ bool isIntrinsicType(TokenKind kind) {
 
 bool isScopeKeyword(TokenKind kind) {
     switch (kind) {
-    case TokenKind::Any: case TokenKind::Association: case TokenKind::Class:
-    case TokenKind::Indication: case TokenKind::Method: case TokenKind::Parameter:
-    case TokenKind::Property: case TokenKind::Qualifier: case TokenKind::Reference:
-    case TokenKind::Schema: case TokenKind::Instance:
+    case TokenKind::Any:
+    case TokenKind::Association:
+    case TokenKind::Class:
+    case TokenKind::Indication:
+    case TokenKind::Method:
+    case TokenKind::Parameter:
+    case TokenKind::Property:
+    case TokenKind::Qualifier:
+    case TokenKind::Reference:
+    case TokenKind::Schema:
+    case TokenKind::Instance:
         return true;
     default:
         return false;
@@ -65,8 +92,10 @@ bool decodeEscapes(std::string_view inner, std::string& out, Diagnostics& diagno
                    bool warnUnknown) {
     const auto problem = [&](std::size_t offset, std::uint32_t length, std::string message, bool fatal) {
         const Location where{at.file, at.offset + static_cast<std::uint32_t>(offset)};
-        if (fatal) diagnostics.error(Phase::Syntax, where, length, std::move(message));
-        else if (warnUnknown) diagnostics.warning(where, length, std::move(message));
+        if (fatal)
+            diagnostics.error(Phase::Syntax, where, length, std::move(message));
+        else if (warnUnknown)
+            diagnostics.warning(where, length, std::move(message));
     };
     out.reserve(out.size() + inner.size());
     for (std::size_t i = 0; i < inner.size(); ++i) {
@@ -81,14 +110,30 @@ bool decodeEscapes(std::string_view inner, std::string& out, Diagnostics& diagno
         }
         const char e = inner[++i];
         switch (e) {
-        case 'b': out.push_back('\b'); break;
-        case 't': out.push_back('\t'); break;
-        case 'n': out.push_back('\n'); break;
-        case 'f': out.push_back('\f'); break;
-        case 'r': out.push_back('\r'); break;
-        case '"': out.push_back('"'); break;
-        case '\'': out.push_back('\''); break;
-        case '\\': out.push_back('\\'); break;
+        case 'b':
+            out.push_back('\b');
+            break;
+        case 't':
+            out.push_back('\t');
+            break;
+        case 'n':
+            out.push_back('\n');
+            break;
+        case 'f':
+            out.push_back('\f');
+            break;
+        case 'r':
+            out.push_back('\r');
+            break;
+        case '"':
+            out.push_back('"');
+            break;
+        case '\'':
+            out.push_back('\'');
+            break;
+        case '\\':
+            out.push_back('\\');
+            break;
         case 'x':
         case 'X': {
             std::uint32_t cp = 0;
@@ -113,8 +158,7 @@ bool decodeEscapes(std::string_view inner, std::string& out, Diagnostics& diagno
         }
         default:
             // The platform compiler keeps unknown escapes, and include paths rely on it.
-            problem(i - 1, 2, std::string("unknown escape sequence '\\") + e + "' is kept as written",
-                    false);
+            problem(i - 1, 2, std::string("unknown escape sequence '\\") + e + "' is kept as written", false);
             out.push_back('\\');
             out.push_back(e);
             break;
@@ -129,6 +173,10 @@ Parser::Parser(const SourceFile& file, FileId id, Diagnostics& diagnostics)
 }
 
 void Parser::advance() {
+    if (m_token.kind == TokenKind::LeftBrace)
+        ++m_depth;
+    else if (m_token.kind == TokenKind::RightBrace)
+        --m_depth;
     m_previous = m_token;
     if (m_hasNext) {
         m_token = m_next;
@@ -162,8 +210,10 @@ ast::Name Parser::nameOf(const Token& token) const {
 
 std::string Parser::describe(const Token& token) const {
     switch (token.kind) {
-    case TokenKind::EndOfFile: return "end of file";
-    case TokenKind::Identifier: return "identifier '" + std::string(m_lexer.text(token)) + "'";
+    case TokenKind::EndOfFile:
+        return "end of file";
+    case TokenKind::Identifier:
+        return "identifier '" + std::string(m_lexer.text(token)) + "'";
     case TokenKind::String:
     case TokenKind::Integer:
     case TokenKind::Real:
@@ -227,6 +277,7 @@ ast::File Parser::parseFile() {
     file.declarations.reserve(m_source.text().size() / 2048 + 4);
     while (!match(TokenKind::EndOfFile) && !m_diagnostics.limitReached()) {
         const std::uint32_t start = m_token.offset;
+        m_depth = 0;
         if (!parseDeclaration(file)) synchronizeDeclaration(start);
     }
     return file;
@@ -251,7 +302,7 @@ bool Parser::parseDeclaration(ast::File& file) {
         ast::ClassNode cls;
         cls.qualifiers = std::move(qualifiers);
         const bool ok = parseClass(cls);
-        // A class with a broken member is kept, so that its subclasses find it.
+        // A class cut short is kept too, so that its subclasses find it.
         if (!cls.name.text.empty()) file.declarations.emplace_back(std::move(cls));
         return ok;
     }
@@ -281,8 +332,7 @@ bool Parser::parsePragma(ast::PragmaNode& out) {
     if (consumeIf(TokenKind::RightParen)) return true;
     for (;;) {
         ValueNode arg;
-        if (matchName() && !match(TokenKind::Null) && !match(TokenKind::True) &&
-            !match(TokenKind::False)) {
+        if (matchName() && !match(TokenKind::Null) && !match(TokenKind::True) && !match(TokenKind::False)) {
             arg.kind = ValueNode::Kind::String; // bare words such as NOFAIL
             arg.location = here();
             arg.length = m_token.length;
@@ -442,9 +492,13 @@ bool Parser::parseClass(ast::ClassNode& out) {
         if (!consumeName(*out.superclass, "superclass name")) return false;
     }
     if (!consume(TokenKind::LeftBrace, "to open the class body")) return false;
-    bool ok = true;
+    const int bodyDepth = m_depth;
     while (!match(TokenKind::RightBrace) && !match(TokenKind::EndOfFile)) {
         if (m_diagnostics.limitReached()) return false;
+        if (match(TokenKind::Hash) || startsDeclaration()) {
+            expected("'}' to close the class body", true); // the next declaration has begun
+            return false;
+        }
         if (out.features.size() >= limits::MaxFeaturesPerClass) {
             errorAt(m_token, "more than " + std::to_string(limits::MaxFeaturesPerClass) +
                                  " properties and methods in one class");
@@ -455,14 +509,13 @@ bool Parser::parseClass(ast::ClassNode& out) {
             out.features.push_back(std::move(feature));
             continue;
         }
-        ok = false;
-        const Sync sync = synchronizeMember();
+        const Sync sync = synchronizeMember(bodyDepth);
         if (sync == Sync::Abandon) return false;
         if (sync == Sync::EndOfBody) break;
     }
     if (!consume(TokenKind::RightBrace, "to close the class body")) return false;
-    if (!consume(TokenKind::Semicolon, "after the class body")) return false;
-    return ok;
+    // Broken members were reported and skipped; the class itself ended properly.
+    return consume(TokenKind::Semicolon, "after the class body");
 }
 
 bool Parser::parseType(ast::TypeNode& out, bool allowReference) {
@@ -471,8 +524,8 @@ bool Parser::parseType(ast::TypeNode& out, bool allowReference) {
         return false;
     }
     out.name = nameOf(m_token);
-    out.kind = isIntrinsicType(m_token.kind) ? ast::TypeNode::Kind::Intrinsic
-                                             : ast::TypeNode::Kind::ClassName;
+    out.kind =
+        isIntrinsicType(m_token.kind) ? ast::TypeNode::Kind::Intrinsic : ast::TypeNode::Kind::ClassName;
     advance();
     if (match(TokenKind::Ref)) {
         if (!allowReference || out.kind == ast::TypeNode::Kind::Intrinsic) {
@@ -501,8 +554,7 @@ bool Parser::parseArraySuffix(ast::ArrayKind& kind, std::int64_t& size) {
     if (!parseNumber(n)) return false;
     if (n.negative || n.magnitude == 0 ||
         n.magnitude > static_cast<std::uint64_t>(limits::MaxFixedArraySize)) {
-        errorAt(m_previous, "array size must be between 1 and " +
-                                std::to_string(limits::MaxFixedArraySize));
+        errorAt(m_previous, "array size must be between 1 and " + std::to_string(limits::MaxFixedArraySize));
         return false;
     }
     kind = ast::ArrayKind::Fixed;
@@ -513,9 +565,8 @@ bool Parser::parseArraySuffix(ast::ArrayKind& kind, std::int64_t& size) {
 bool Parser::parseFeature(ast::FeatureNode& out) {
     if (match(TokenKind::LeftBracket) && !parseQualifierList(out.qualifiers)) return false;
     if (!parseType(out.type, true)) return false;
-    if (!consumeName(out.name, out.type.kind == ast::TypeNode::Kind::Reference
-                                   ? "reference name"
-                                   : "property or method name"))
+    if (!consumeName(out.name, out.type.kind == ast::TypeNode::Kind::Reference ? "reference name"
+                                                                               : "property or method name"))
         return false;
     if (consumeIf(TokenKind::LeftParen)) {
         out.kind = ast::FeatureNode::Kind::Method;
@@ -526,8 +577,7 @@ bool Parser::parseFeature(ast::FeatureNode& out) {
         if (!match(TokenKind::RightParen)) {
             for (;;) {
                 if (out.parameters.size() >= limits::MaxParameters) {
-                    errorAt(m_token, "more than " + std::to_string(limits::MaxParameters) +
-                                         " parameters");
+                    errorAt(m_token, "more than " + std::to_string(limits::MaxParameters) + " parameters");
                     return false;
                 }
                 if (!parseParameter(out.parameters.emplace_back())) return false;
@@ -574,7 +624,7 @@ bool Parser::parseInstance(ast::InstanceNode& out) {
         advance();
     }
     if (!consume(TokenKind::LeftBrace, "to open the instance body")) return false;
-    bool ok = true;
+    const int bodyDepth = m_depth;
     while (!match(TokenKind::RightBrace) && !match(TokenKind::EndOfFile)) {
         if (m_diagnostics.limitReached()) return false;
         if (out.properties.size() >= limits::MaxFeaturesPerClass) {
@@ -586,14 +636,12 @@ bool Parser::parseInstance(ast::InstanceNode& out) {
             out.properties.push_back(std::move(value));
             continue;
         }
-        ok = false;
-        const Sync sync = synchronizeMember();
+        const Sync sync = synchronizeMember(bodyDepth);
         if (sync == Sync::Abandon) return false;
         if (sync == Sync::EndOfBody) break;
     }
     if (!consume(TokenKind::RightBrace, "to close the instance body")) return false;
-    if (!consume(TokenKind::Semicolon, "after the instance body")) return false;
-    return ok;
+    return consume(TokenKind::Semicolon, "after the instance body");
 }
 
 bool Parser::parsePropertyValue(ast::PropertyValueNode& out) {
@@ -617,10 +665,13 @@ bool Parser::parseValue(ValueNode& out, bool allowArray) {
             return false;
         }
         return parseArrayInitializer(out);
-    case TokenKind::String: return parseStrings(out);
+    case TokenKind::String:
+        return parseStrings(out);
     case TokenKind::Integer:
-    case TokenKind::Real: return parseNumber(out);
-    case TokenKind::Char: return parseChar(out);
+    case TokenKind::Real:
+        return parseNumber(out);
+    case TokenKind::Char:
+        return parseChar(out);
     case TokenKind::True:
     case TokenKind::False:
         out.kind = ValueNode::Kind::Boolean;
@@ -650,8 +701,7 @@ bool Parser::parseArrayInitializer(ValueNode& out) {
     if (consumeIf(TokenKind::RightBrace)) return true;
     for (;;) {
         if (out.items.size() >= limits::MaxArrayElements) {
-            errorAt(m_token, "more than " + std::to_string(limits::MaxArrayElements) +
-                                 " array elements");
+            errorAt(m_token, "more than " + std::to_string(limits::MaxArrayElements) + " array elements");
             return false;
         }
         if (!parseValue(out.items.emplace_back(), false)) return false;
@@ -668,8 +718,8 @@ bool Parser::parseStrings(ValueNode& out) {
                            {m_file, m_token.offset + 1}, m_warnEscapes))
             return false;
         if (out.text.size() > limits::MaxStringLength) {
-            errorAt(m_token, "joined string longer than " +
-                                 std::to_string(limits::MaxStringLength) + " bytes");
+            errorAt(m_token,
+                    "joined string longer than " + std::to_string(limits::MaxStringLength) + " bytes");
             return false;
         }
         advance();
@@ -681,23 +731,28 @@ bool Parser::parseChar(ValueNode& out) {
     out.kind = ValueNode::Kind::Char;
     const std::string_view text = m_lexer.text(m_token);
     std::string decoded;
-    if (!decodeEscapes(text.substr(1, text.size() - 2), decoded, m_diagnostics,
-                       {m_file, m_token.offset + 1}, true))
+    if (!decodeEscapes(text.substr(1, text.size() - 2), decoded, m_diagnostics, {m_file, m_token.offset + 1},
+                       true))
         return false;
     // Exactly one character of the Basic Multilingual Plane, which is what char16 holds.
     std::uint32_t cp = 0;
     std::size_t n = 0;
     const auto b0 = decoded.empty() ? 0u : static_cast<unsigned char>(decoded[0]);
-    if (b0 < 0x80) cp = b0, n = 1;
-    else if ((b0 & 0xE0) == 0xC0) cp = b0 & 0x1F, n = 2;
-    else if ((b0 & 0xF0) == 0xE0) cp = b0 & 0x0F, n = 3;
-    else n = 4;
+    if (b0 < 0x80)
+        cp = b0, n = 1;
+    else if ((b0 & 0xE0) == 0xC0)
+        cp = b0 & 0x1F, n = 2;
+    else if ((b0 & 0xF0) == 0xE0)
+        cp = b0 & 0x0F, n = 3;
+    else
+        n = 4;
     if (decoded.empty() || decoded.size() != n || n == 4) {
         errorAt(m_token, decoded.empty() ? "empty character literal"
                                          : "a character literal must hold exactly one UCS-2 character");
         return false;
     }
-    for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(decoded[k]) & 0x3F);
+    for (std::size_t k = 1; k < n; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(decoded[k]) & 0x3F);
     out.magnitude = cp;
     advance();
     return true;
@@ -767,8 +822,7 @@ bool Parser::parseNumber(ValueNode& out) {
 
 bool Parser::startsDeclaration() const {
     if (match(TokenKind::Hash) || match(TokenKind::EndOfFile)) return true;
-    if (!match(TokenKind::Class) && !match(TokenKind::Instance) && !match(TokenKind::Qualifier))
-        return false;
+    if (!match(TokenKind::Class) && !match(TokenKind::Instance) && !match(TokenKind::Qualifier)) return false;
     // Those keywords can be names too; they start a declaration only after ';', '}' or ']'.
     return m_previous.kind == TokenKind::Semicolon || m_previous.kind == TokenKind::RightBrace ||
            m_previous.kind == TokenKind::RightBracket;
@@ -776,14 +830,22 @@ bool Parser::startsDeclaration() const {
 
 void Parser::synchronizeDeclaration(std::uint32_t declarationStart) {
     if (m_token.offset == declarationStart && !match(TokenKind::EndOfFile)) advance();
-    int braces = 0;
+    int braces = m_depth;
     while (!match(TokenKind::EndOfFile)) {
-        if (match(TokenKind::Hash) ||
-            ((match(TokenKind::Class) || match(TokenKind::Instance) || match(TokenKind::Qualifier)) &&
-             startsDeclaration()))
+        if (match(TokenKind::Hash) || startsDeclaration()) return;
+        // At the top level "class X" or "instance of" starts over even after stray tokens.
+        const TokenKind next =
+            (match(TokenKind::Class) || match(TokenKind::Qualifier) || match(TokenKind::Instance))
+                ? peekNext().kind
+                : TokenKind::EndOfFile;
+        if (((match(TokenKind::Class) || match(TokenKind::Qualifier)) &&
+             (next == TokenKind::Identifier || (isKeyword(next) && next != TokenKind::Of))) ||
+            (match(TokenKind::Instance) && next == TokenKind::Of))
             return;
-        if (match(TokenKind::LeftBrace)) ++braces;
-        else if (match(TokenKind::RightBrace)) --braces;
+        if (match(TokenKind::LeftBrace))
+            ++braces;
+        else if (match(TokenKind::RightBrace))
+            --braces;
         else if (match(TokenKind::Semicolon) && braces <= 0) {
             advance();
             return;
@@ -792,8 +854,8 @@ void Parser::synchronizeDeclaration(std::uint32_t declarationStart) {
     }
 }
 
-Parser::Sync Parser::synchronizeMember() {
-    int braces = 0;
+Parser::Sync Parser::synchronizeMember(int bodyDepth) {
+    int braces = m_depth - bodyDepth; // more than 0 when the error came inside an array
     for (;;) {
         if (match(TokenKind::EndOfFile) || match(TokenKind::Hash)) return Sync::Abandon;
         if ((match(TokenKind::Class) || match(TokenKind::Instance) || match(TokenKind::Qualifier)) &&

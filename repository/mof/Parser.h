@@ -8,12 +8,12 @@
 namespace morrowlen::mof {
 
 class Parser {
-public:
+  public:
     Parser(const SourceFile& file, FileId id, Diagnostics& diagnostics);
 
     ast::File parseFile();
 
-private:
+  private:
     enum class Sync { NextMember, EndOfBody, Abandon };
 
     // --- token helpers
@@ -54,7 +54,7 @@ private:
 
     // --- recovery
     void synchronizeDeclaration(std::uint32_t declarationStart);
-    Sync synchronizeMember();
+    Sync synchronizeMember(int bodyDepth);
     bool startsDeclaration() const;
 
     const SourceFile& m_source;
@@ -65,6 +65,7 @@ private:
     Token m_previous;
     Token m_next; // one token of lookahead, lexed on demand
     bool m_hasNext = false;
+    int m_depth = 0;           // braces open in the current declaration
     bool m_warnEscapes = true; // off inside pragmas, whose paths hold backslashes
 };
 

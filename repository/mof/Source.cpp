@@ -36,8 +36,8 @@ std::string_view SourceFile::lineText(std::uint32_t line) const {
     indexLines();
     if (line == 0 || line > m_lineStarts.size()) return {};
     const std::uint32_t start = m_lineStarts[line - 1];
-    std::uint32_t end = line < m_lineStarts.size() ? m_lineStarts[line] - 1
-                                                   : static_cast<std::uint32_t>(m_text.size());
+    std::uint32_t end =
+        line < m_lineStarts.size() ? m_lineStarts[line] - 1 : static_cast<std::uint32_t>(m_text.size());
     return std::string_view(m_text).substr(start, end - start);
 }
 
@@ -74,10 +74,14 @@ std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
     std::size_t n;
     std::uint32_t min;
     if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0) n = 2, min = 0x80;
-    else if ((c & 0xF0) == 0xE0) n = 3, min = 0x800;
-    else if ((c & 0xF8) == 0xF0) n = 4, min = 0x10000;
-    else return 0;
+    if ((c & 0xE0) == 0xC0)
+        n = 2, min = 0x80;
+    else if ((c & 0xF0) == 0xE0)
+        n = 3, min = 0x800;
+    else if ((c & 0xF8) == 0xF0)
+        n = 4, min = 0x10000;
+    else
+        return 0;
     if (i + n > s.size()) return 0;
     std::uint32_t cp = c & (0x7F >> n);
     for (std::size_t k = 1; k < n; ++k) {
@@ -98,19 +102,22 @@ bool isValidUtf8(std::string_view s) {
 }
 
 // Windows-1252 code points of bytes 0x80..0x9F; the rest map to themselves.
-constexpr std::uint16_t cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::uint16_t cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                          0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                          0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 std::string fromWindows1252(std::string_view s) {
     std::string out;
     out.reserve(s.size() + s.size() / 8);
     for (const char ch : s) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) out.push_back(ch);
-        else if (c < 0xA0) appendUtf8(out, cp1252High[c - 0x80]);
-        else appendUtf8(out, c);
+        if (c < 0x80)
+            out.push_back(ch);
+        else if (c < 0xA0)
+            appendUtf8(out, cp1252High[c - 0x80]);
+        else
+            appendUtf8(out, c);
     }
     return out;
 }

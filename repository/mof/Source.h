@@ -26,7 +26,7 @@ struct LineColumn {
 };
 
 class SourceFile {
-public:
+  public:
     SourceFile(std::string name, std::string path, std::string text);
 
     const std::string& name() const { return m_name; } // as diagnostics show it
@@ -38,7 +38,7 @@ public:
     std::string_view lineText(std::uint32_t line) const;
     std::uint32_t lineCount() const;
 
-private:
+  private:
     void indexLines() const;
 
     std::string m_name;
@@ -53,13 +53,13 @@ private:
 std::optional<std::string> decodeSource(std::string_view bytes, std::string& error);
 
 class SourceManager {
-public:
+  public:
     FileId add(std::string name, std::string path, std::string text);
     const SourceFile& file(FileId id) const { return *m_files.at(id); }
     std::size_t size() const { return m_files.size(); }
     std::size_t totalBytes() const { return m_totalBytes; }
 
-private:
+  private:
     std::vector<std::unique_ptr<SourceFile>> m_files;
     std::size_t m_totalBytes = 0;
 };

@@ -19,8 +19,8 @@ void installSystemClasses(repo::ClassStore& store) {
     options.systemClasses = true;
     Compiler compiler(store, options);
     if (compiler.compileText("SystemClasses.mof", std::string(systemClassesMof())) != CompileStatus::Success)
-        throw Error(wbem::Failed, "The system classes could not be installed:\n" +
-                                      compiler.diagnostics().formatAll());
+        throw Error(wbem::Failed,
+                    "The system classes could not be installed:\n" + compiler.diagnostics().formatAll());
 }
 
 } // namespace morrowlen::mof

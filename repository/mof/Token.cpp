@@ -19,7 +19,9 @@ constexpr std::array<KindInfo, static_cast<std::size_t>(TokenKind::Count)> kindI
 #undef MORROWLEN_TOKEN_KEYWORD
 }};
 
-constexpr char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+constexpr char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 } // namespace
 
@@ -43,7 +45,8 @@ std::optional<TokenKind> keywordKind(std::string_view text) {
             const std::size_t len = kindInfo[i].name.size();
             table[len][used[len]++] = static_cast<std::uint8_t>(i);
         }
-        for (std::size_t len = 0; len < 16; ++len) table[len][used[len]] = 0xFF;
+        for (std::size_t len = 0; len < 16; ++len)
+            table[len][used[len]] = 0xFF;
         return table;
     }();
     if (text.size() < 2 || text.size() >= 16) return std::nullopt;
@@ -51,7 +54,8 @@ std::optional<TokenKind> keywordKind(std::string_view text) {
         if (index == 0xFF) break;
         const std::string_view name = kindInfo[index].name;
         bool same = true;
-        for (std::size_t k = 0; k < text.size() && same; ++k) same = lower(text[k]) == name[k];
+        for (std::size_t k = 0; k < text.size() && same; ++k)
+            same = lower(text[k]) == name[k];
         if (same) return static_cast<TokenKind>(index);
     }
     return std::nullopt;

@@ -1,0 +1,80 @@
+// Compiles the whole DMTF CIM schema into a fresh repository file and commits it, as a first
+// install does. The parse-only figure shows how much of that is the compiler's own front end.
+#include "repository/mof/Bootstrap.h"
+#include "repository/mof/Compiler.h"
+#include "repository/mof/Parser.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+using namespace morrowlen;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path Schema = fs::path(MORROWLEN_CORPORA) / "dmtf-cim-schema-2.49.0";
+
+void removeRepository(const std::string& path) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        fs::remove(path + suffix);
+}
+
+void BM_CompileDmtfIntoNewFile(benchmark::State& state) {
+    if (!fs::exists(Schema)) {
+        state.SkipWithError("the DMTF corpus is absent");
+        return;
+    }
+    const std::string path =
+        (fs::temp_directory_path() / ("morrowlen-bench-" + std::to_string(getpid()) + ".sqlite")).string();
+    for (auto _ : state) {
+        state.PauseTiming();
+        removeRepository(path);
+        state.ResumeTiming();
+        repo::ClassStore store = mof::openOrCreateRepository(path);
+        mof::CompileOptions options;
+        options.defaultNamespace = "root\\cimv2";
+        mof::Compiler compiler(store, options);
+        if (compiler.compileFiles({(Schema / "cim_schema_2.49.0.mof").string()}) !=
+            mof::CompileStatus::Success) {
+            state.SkipWithError("the schema did not compile");
+            break;
+        }
+        benchmark::DoNotOptimize(compiler.stats().classes);
+    }
+    removeRepository(path);
+}
+BENCHMARK(BM_CompileDmtfIntoNewFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+void BM_ParseDmtfOnly(benchmark::State& state) {
+    std::vector<std::string> texts;
+    for (const auto& entry : fs::recursive_directory_iterator(Schema)) {
+        if (entry.path().extension() != ".mof") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        texts.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (texts.empty()) {
+        state.SkipWithError("the DMTF corpus is absent");
+        return;
+    }
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        mof::SourceManager sources;
+        mof::Diagnostics diagnostics(sources, 100);
+        for (const std::string& text : texts) {
+            const mof::FileId id = sources.add("f.mof", "", text);
+            mof::ast::File file = mof::Parser(sources.file(id), id, diagnostics).parseFile();
+            benchmark::DoNotOptimize(file.declarations.data());
+            bytes += text.size();
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_ParseDmtfOnly)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,53 @@
+#include "MofTestSupport.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace morrowlen::test {
+
+std::optional<std::filesystem::path> corpus(const std::string& relative) {
+    const std::filesystem::path p = std::filesystem::path(MORROWLEN_CORPORA_DIR) / relative;
+    std::error_code ec;
+    if (!std::filesystem::exists(p, ec)) return std::nullopt;
+    return p;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+namespace {
+Compiled finish(mof::Compiler& compiler, mof::CompileStatus status) {
+    return {status, compiler.diagnostics().formatAll(), compiler.diagnostics().all()};
+}
+} // namespace
+
+Compiled compileText(repo::ClassStore& store, const std::string& text, mof::CompileOptions options) {
+    mof::Compiler compiler(store, std::move(options));
+    const auto status = compiler.compileText("test.mof", text);
+    return finish(compiler, status);
+}
+
+Compiled compileFile(repo::ClassStore& store, const std::filesystem::path& file,
+                     mof::CompileOptions options) {
+    mof::Compiler compiler(store, std::move(options));
+    const auto status = compiler.compileFiles({file.string()});
+    return finish(compiler, status);
+}
+
+std::vector<std::uint32_t> errorLines(const mof::Compiler& compiler) {
+    std::vector<std::uint32_t> lines;
+    for (const mof::Diagnostic& d : compiler.diagnostics().all())
+        if (d.severity == mof::Severity::Error && d.location.file != mof::NoFile)
+            lines.push_back(compiler.sources().file(d.location.file).position(d.location.offset).line);
+    return lines;
+}
+
+} // namespace morrowlen::test

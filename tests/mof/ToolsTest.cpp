@@ -1,0 +1,149 @@
+// The command-line tools, run as a user runs them: exit statuses, what they print, what they write.
+#include "MofTestSupport.h"
+#include "TestRepository.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sys/wait.h>
+
+using namespace morrowlen;
+
+namespace {
+
+struct Ran {
+    int status;
+    std::string output; // stdout and stderr together
+};
+
+Ran run(const std::string& command) {
+    Ran r{-1, {}};
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return r;
+    std::array<char, 4096> buf;
+    for (std::size_t n; (n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0;)
+        r.output.append(buf.data(), n);
+    const int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+class Tools : public ::testing::Test {
+  protected:
+    test::TempDir dir;
+    std::string repository = (dir / "repo.sqlite").string();
+
+    Ran mofcomp(const std::string& args) {
+        return run(std::string(MORROWLEN_MOFCOMP) + " --repository " + repository + " " + args);
+    }
+    Ran repo(const std::string& args) {
+        return run(std::string(MORROWLEN_REPO_TOOL) + " --repository " + repository + " " + args);
+    }
+    std::string file(const std::string& name, const std::string& text) {
+        test::writeFile(dir / name, text);
+        return (dir / name).string();
+    }
+};
+
+TEST_F(Tools, CompileThenLookAtWhatWasWritten) {
+    const std::string mof = file("a.mof", R"(
+        #pragma namespace("\\\\.\\root")
+        instance of __Namespace { Name = "sample"; };
+        #pragma namespace("\\\\.\\root\\sample")
+        instance of __Namespace { Name = "ms_409"; };
+        [Description("A thing.")] class Sample_Thing { [Key, MaxLen(8)] string Name; uint32 Run([In] uint8 X); };
+        #pragma namespace("\\\\.\\root\\sample\\ms_409")
+        Qualifier Description : ToSubclass Amended;
+        [Amendment, Locale(0x409), Description("Localised.")] class Sample_Thing { };
+    )");
+    const Ran compiled = mofcomp(mof);
+    ASSERT_EQ(compiled.status, 0) << compiled.output;
+    EXPECT_NE(compiled.output.find(
+                  "compiled 1 file: 2 namespaces, 2 classes, 0 instances, 0 qualifier declarations"),
+              std::string::npos)
+        << compiled.output;
+
+    const Ran tree = repo("namespaces");
+    EXPECT_EQ(tree.status, 0);
+    EXPECT_EQ(tree.output, "root\n  sample\n    ms_409\n");
+
+    const Ran classes = repo("classes root/sample");
+    EXPECT_NE(classes.output.find("__SystemClass\n"), std::string::npos) << "system classes first";
+    EXPECT_NE(classes.output.find("\nSample_Thing\n"), std::string::npos);
+
+    const Ran shown = repo("show root\\\\sample Sample_Thing");
+    EXPECT_EQ(shown.status, 0) << shown.output;
+    EXPECT_EQ(shown.output, "[Description(\"A thing.\")]\nclass Sample_Thing\n{\n    [Key, MaxLen(8)]\n"
+                            "    string Name;\n\n    uint32 Run(\n        [In] uint8 X);\n};\n");
+    const Ran amended = repo("show root/sample Sample_Thing --amended");
+    EXPECT_NE(amended.output.find("Description(\"Localised.\") : Amended"), std::string::npos)
+        << amended.output;
+
+    const Ran json = repo("show root/sample Sample_Thing --format json");
+    EXPECT_EQ(json.status, 0);
+    EXPECT_NE(json.output.find("\"name\": \"Sample_Thing\""), std::string::npos) << json.output;
+    EXPECT_NE(
+        json.output.find("{\"name\": \"CIMTYPE\", \"type\": \"string\", \"isArray\": false, \"value\": "
+                         "\"string\", \"flavors\": [\"ToSubclass\", \"EnableOverride\", \"ToInstance\"], "
+                         "\"propagated\": false}"),
+        std::string::npos)
+        << json.output;
+}
+
+TEST_F(Tools, ExitStatusesFollowThePlatformCompiler) {
+    EXPECT_EQ(mofcomp(file("ok.mof", "class A { };")).status, 0);
+    EXPECT_EQ(mofcomp(file("semantic.mof", "class B : Missing { };")).status, 1);
+    EXPECT_EQ(mofcomp(file("syntax.mof", "class C {")).status, 3);
+    EXPECT_EQ(mofcomp("--no-such-switch x.mof").status, 2);
+    EXPECT_EQ(mofcomp("").status, 2) << "no file";
+    EXPECT_EQ(mofcomp("-class:sometimes x.mof").status, 2);
+    EXPECT_EQ(mofcomp("-class:createonly -class:updateonly x.mof").status, 2);
+    EXPECT_EQ(run(std::string(MORROWLEN_MOFCOMP) + " --help").status, 0);
+    EXPECT_EQ(repo("frobnicate").status, 2);
+    EXPECT_EQ(repo("show root/default NoSuchClass").status, 1);
+}
+
+TEST_F(Tools, DiagnosticsShowTheLineAndACaret) {
+    const Ran r = mofcomp(file("bad.mof", "class A\n{\n    string Name\n};\n"));
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.output.find("bad.mof:3:16: error: expected ';' after the property declaration, found '}'\n"
+                            "    string Name\n               ^\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("nothing was written"), std::string::npos);
+}
+
+TEST_F(Tools, CheckWritesNothingAndSwitchesPickNamespaceAndFlags) {
+    const std::string mof = file("c.mof", "class Sample_C { };");
+    const Ran check = mofcomp("-check " + mof);
+    EXPECT_EQ(check.status, 0) << check.output;
+    EXPECT_FALSE(std::filesystem::exists(repository)) << "--check creates no repository";
+
+    ASSERT_EQ(mofcomp("-N:root/elsewhere " + mof).status, 0);
+    const std::string before = test::readFile(repository);
+    EXPECT_EQ(mofcomp("--check --namespace root/elsewhere -class:createonly " + mof).status, 1);
+    EXPECT_EQ(mofcomp("--check -N:root/elsewhere " + file("d.mof", "class Sample_D { };")).status, 0);
+    EXPECT_EQ(test::readFile(repository), before);
+    EXPECT_EQ(repo("classes root/elsewhere").output.find("Sample_D"), std::string::npos);
+}
+
+TEST_F(Tools, IncludeFoldersFromTheCommandLine) {
+    file("lib/part.mof", "class Sample_Part { };");
+    const std::string top = file("top.mof", "#pragma include(\"part.mof\")");
+    EXPECT_EQ(mofcomp(top).status, 1);
+    EXPECT_EQ(mofcomp("-I " + (dir / "lib").string() + " " + top).status, 0);
+}
+
+TEST_F(Tools, EnvironmentNamesTheRepository) {
+    const std::string mof = file("e.mof", "class Sample_E { };");
+    const std::string env = "MORROWLEN_REPOSITORY=" + (dir / "env.sqlite").string() + " ";
+    EXPECT_EQ(run(env + MORROWLEN_MOFCOMP + " " + mof).status, 0);
+    EXPECT_NE(run(env + MORROWLEN_REPO_TOOL + " classes root/default").output.find("Sample_E"),
+              std::string::npos);
+    const std::string xdg = "env -u MORROWLEN_REPOSITORY XDG_DATA_HOME=" + (dir / "data").string() + " ";
+    EXPECT_EQ(run(xdg + MORROWLEN_MOFCOMP + " " + mof).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "data" / "morrowlen" / "repository.sqlite"));
+}
+
+} // namespace

@@ -1,0 +1,206 @@
+// morrowlen-mofcomp: compiles MOF files into the local repository.
+#include "repository/Error.h"
+#include "repository/Location.h"
+#include "repository/mof/Bootstrap.h"
+#include "repository/mof/Compiler.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace morrowlen;
+
+namespace {
+
+constexpr const char* Usage = R"(Usage: morrowlen-mofcomp [options] FILE...
+Compiles MOF files into the local management repository, all of them in one transaction.
+
+Options:
+  -N:NS, --namespace NS     namespace for declarations before any #pragma namespace
+                            (default root\default)
+  -class:FLAG, --class FLAG createonly, updateonly, safeupdate or forceupdate
+  -I DIR, --include-dir DIR also look for #pragma include files in DIR (repeatable)
+  -check, --check           parse and check against a copy in memory; write nothing
+  --strict                  every qualifier must be declared
+  --max-errors N            stop after N errors (default 100)
+  --repository PATH         repository file (default $MORROWLEN_REPOSITORY, else
+                            $XDG_DATA_HOME/morrowlen/repository.sqlite)
+  -h, --help                show this help
+  --version                 show the version
+Exit status: 0 success, 1 semantic or repository error, 2 bad command line, 3 syntax error.
+)";
+
+struct Options {
+    std::vector<std::string> files;
+    std::optional<std::string> repository;
+    mof::CompileOptions compile;
+    bool check = false;
+};
+
+int badUsage(const std::string& message) {
+    std::cerr << "morrowlen-mofcomp: " << message << "\nTry 'morrowlen-mofcomp --help'.\n";
+    return static_cast<int>(mof::CompileStatus::BadCommandLine);
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && repo::equalsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::optional<std::uint32_t> classFlag(std::string_view word) {
+    if (repo::equalsNoCase(word, "createonly")) return mof::classflags::CreateOnly;
+    if (repo::equalsNoCase(word, "updateonly")) return mof::classflags::UpdateOnly;
+    if (repo::equalsNoCase(word, "safeupdate")) return mof::classflags::SafeUpdate;
+    if (repo::equalsNoCase(word, "forceupdate")) return mof::classflags::ForceUpdate;
+    return std::nullopt;
+}
+
+// Returns an exit status when the command line ends the run (help, version, a mistake).
+std::optional<int> parseArguments(int argc, char** argv, Options& o) {
+    const auto value = [&](int& i, std::string_view name) -> std::optional<std::string> {
+        if (i + 1 >= argc) return std::nullopt;
+        (void)name;
+        return std::string(argv[++i]);
+    };
+    bool onlyFiles = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
+            o.files.push_back(arg);
+        } else if (arg == "--") {
+            onlyFiles = true;
+        } else if (arg == "-h" || arg == "-?" || arg == "--help") {
+            std::cout << Usage;
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << "morrowlen-mofcomp 0.1.0\n";
+            return 0;
+        } else if (repo::equalsNoCase(arg, "-check") || arg == "--check") {
+            o.check = true;
+        } else if (arg == "--strict") {
+            o.compile.strictQualifiers = true;
+        } else if (startsWithNoCase(arg, "-N:")) {
+            o.compile.defaultNamespace = arg.substr(3);
+        } else if (arg == "--namespace" || arg == "-N") {
+            auto v = value(i, arg);
+            if (!v) return badUsage(arg + " needs a namespace");
+            o.compile.defaultNamespace = *v;
+        } else if (startsWithNoCase(arg, "-class:") || arg == "--class") {
+            std::optional<std::string> v = arg == "--class" ? value(i, arg) : std::optional(arg.substr(7));
+            const auto flag = v ? classFlag(*v) : std::nullopt;
+            if (!flag) return badUsage("-class: takes createonly, updateonly, safeupdate or forceupdate");
+            o.compile.classFlags |= *flag;
+        } else if (arg == "-I" || arg == "--include-dir") {
+            auto v = value(i, arg);
+            if (!v) return badUsage(arg + " needs a folder");
+            o.compile.includeDirs.push_back(*v);
+        } else if (arg.rfind("-I", 0) == 0) {
+            o.compile.includeDirs.push_back(arg.substr(arg[2] == ':' ? 3 : 2));
+        } else if (arg == "--repository") {
+            auto v = value(i, arg);
+            if (!v) return badUsage("--repository needs a path");
+            o.repository = *v;
+        } else if (arg == "--max-errors") {
+            auto v = value(i, arg);
+            char* end = nullptr;
+            const unsigned long n = v ? std::strtoul(v->c_str(), &end, 10) : 0;
+            if (!v || *end != '\0' || n == 0) return badUsage("--max-errors needs a positive number");
+            o.compile.maxErrors = n;
+        } else {
+            return badUsage("unknown option '" + arg + "'");
+        }
+    }
+    const std::uint32_t f = o.compile.classFlags;
+    if ((f & mof::classflags::CreateOnly) && (f & mof::classflags::UpdateOnly))
+        return badUsage("createonly and updateonly contradict each other");
+    if ((f & mof::classflags::SafeUpdate) && (f & mof::classflags::ForceUpdate))
+        return badUsage("safeupdate and forceupdate contradict each other");
+    if (o.files.empty()) return badUsage("no MOF file given");
+    return std::nullopt;
+}
+
+// A progress line on a terminal, shown only once a compile has taken more than a second.
+class Progress {
+  public:
+    Progress() : m_enabled(isatty(STDERR_FILENO) != 0), m_start(std::chrono::steady_clock::now()) {}
+    void update(const std::string& file, std::size_t filesRead) {
+        if (!m_enabled) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_start < std::chrono::seconds(1) || now - m_last < std::chrono::milliseconds(100)) return;
+        m_last = now;
+        std::string shown = file.size() > 60 ? "..." + file.substr(file.size() - 57) : file;
+        std::fprintf(stderr, "\r\033[K%zu files: %s", filesRead, shown.c_str());
+        m_shown = true;
+    }
+    void clear() {
+        if (m_shown) std::fprintf(stderr, "\r\033[K");
+        m_shown = false;
+    }
+    double seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    }
+
+  private:
+    bool m_enabled;
+    bool m_shown = false;
+    std::chrono::steady_clock::time_point m_start, m_last;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (auto status = parseArguments(argc, argv, o)) return *status;
+    for (char& c : o.compile.defaultNamespace)
+        if (c == '/') c = '\\';
+
+    Progress progress;
+    o.compile.progress = [&](const std::string& file, std::size_t n) { progress.update(file, n); };
+    const std::string path = o.repository ? *o.repository : repo::defaultRepositoryPath();
+    try {
+        std::optional<repo::ClassStore> store;
+        if (o.check) {
+            store.emplace(mof::createInMemoryRepository());
+            std::error_code ec;
+            if (std::filesystem::exists(path, ec)) {
+                store.emplace(repo::ClassStore::openInMemory());
+                const repo::ClassStore existing =
+                    repo::ClassStore::open(path, repo::ClassStore::OpenMode::ReadOnly);
+                mof::copyRepository(existing, *store);
+            }
+        } else {
+            store.emplace(mof::openOrCreateRepository(path));
+        }
+        mof::Compiler compiler(*store, o.compile);
+        const mof::CompileStatus status = compiler.compileFiles(o.files);
+        progress.clear();
+        std::cerr << compiler.diagnostics().formatAll();
+        const mof::Diagnostics& diags = compiler.diagnostics();
+        if (status != mof::CompileStatus::Success) {
+            std::fprintf(stderr, "morrowlen-mofcomp: %zu error%s, %zu warning%s; %s\n", diags.errorCount(),
+                         diags.errorCount() == 1 ? "" : "s", diags.warningCount(),
+                         diags.warningCount() == 1 ? "" : "s",
+                         o.check ? "the check failed" : "nothing was written to the repository");
+            return static_cast<int>(status);
+        }
+        const mof::CompileStats& s = compiler.stats();
+        std::printf("%s %zu file%s: %zu namespaces, %zu classes, %zu instances, %zu qualifier declarations"
+                    "%s in %.2f s%s\n",
+                    o.check ? "checked" : "compiled", s.files, s.files == 1 ? "" : "s", s.namespaces,
+                    s.classes, s.instances, s.qualifierDecls,
+                    s.deletedClasses ? (", " + std::to_string(s.deletedClasses) + " classes deleted").c_str()
+                                     : "",
+                    progress.seconds(), o.check ? " (nothing written)" : "");
+        return 0;
+    } catch (const Error& e) {
+        progress.clear();
+        std::fprintf(stderr, "morrowlen-mofcomp: error 0x%08X: %s\n", e.number(), e.description().c_str());
+        return static_cast<int>(mof::CompileStatus::SemanticError);
+    }
+}

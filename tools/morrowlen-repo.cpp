@@ -1,0 +1,161 @@
+// morrowlen-repo: looks into the local repository: its namespaces, their classes, one class.
+#include "repository/ClassModel.h"
+#include "repository/Error.h"
+#include "repository/Location.h"
+#include "repository/mof/Bootstrap.h"
+#include "repository/mof/MofFormat.h"
+
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace morrowlen;
+
+namespace {
+
+constexpr int Ok = 0, Failed = 1, BadUsage = 2;
+
+struct Context {
+    repo::ClassStore& store;
+    repo::ClassModel& model;
+    std::vector<std::string> args; // after the subcommand's name
+};
+
+using Handler = int (*)(Context&);
+
+struct Subcommand {
+    const char* name;
+    const char* usage;
+    Handler run;
+};
+
+int badUsage(const std::string& message) {
+    std::cerr << "morrowlen-repo: " << message << "\nTry 'morrowlen-repo --help'.\n";
+    return BadUsage;
+}
+
+std::string namespacePath(std::string text) {
+    for (char& c : text)
+        if (c == '/') c = '\\';
+    return text;
+}
+
+void printTree(const repo::ClassStore& store, repo::NamespaceId ns, const std::string& name, int depth) {
+    std::cout << std::string(static_cast<std::size_t>(depth) * 2, ' ') << name << '\n';
+    for (const auto& [child, childName] : store.childNamespaces(ns))
+        printTree(store, child, childName, depth + 1);
+}
+
+int runNamespaces(Context& c) {
+    if (!c.args.empty()) return badUsage("'namespaces' takes no arguments");
+    printTree(c.store, c.store.rootNamespace(), c.store.namespaceName(c.store.rootNamespace()), 0);
+    return Ok;
+}
+
+int runClasses(Context& c) {
+    if (c.args.size() != 1) return badUsage("usage: morrowlen-repo classes NAMESPACE");
+    const repo::NamespaceId ns = c.model.openNamespace(namespacePath(c.args[0]));
+    for (const std::string& name : c.model.classNames(ns))
+        std::cout << name << '\n';
+    return Ok;
+}
+
+int runShow(Context& c) {
+    std::vector<std::string> positional;
+    bool amended = false;
+    std::string format = "mof";
+    for (std::size_t i = 0; i < c.args.size(); ++i) {
+        const std::string& a = c.args[i];
+        if (a == "--amended")
+            amended = true;
+        else if (a == "--format" && i + 1 < c.args.size())
+            format = c.args[++i];
+        else if (a.rfind("--format=", 0) == 0)
+            format = a.substr(9);
+        else if (!a.empty() && a[0] == '-')
+            return badUsage("unknown option '" + a + "' for 'show'");
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 2)
+        return badUsage("usage: morrowlen-repo show NAMESPACE CLASS [--amended] [--format mof|json]");
+    if (format != "mof" && format != "json") return badUsage("--format takes mof or json");
+    const repo::NamespaceId ns = c.model.openNamespace(namespacePath(positional[0]));
+    const repo::ResolvedClass cls =
+        c.model.getClass(ns, positional[1], amended ? repo::UseAmendedQualifiers : 0);
+    if (format == "json") {
+        std::cout << mof::formatClassJson(cls);
+        return Ok;
+    }
+    std::map<std::string, std::optional<repo::QualifierDecl>> decls;
+    const mof::DeclLookup declOf = [&](std::string_view name) -> const repo::QualifierDecl* {
+        auto [it, isNew] = decls.try_emplace(repo::foldCase(name));
+        if (isNew) it->second = c.store.getQualifierDecl(ns, name);
+        return it->second ? &*it->second : nullptr;
+    };
+    std::cout << mof::formatClassMof(cls, declOf);
+    return Ok;
+}
+
+// New subcommands go here; each parses its own arguments.
+constexpr Subcommand Subcommands[] = {
+    {"namespaces", "namespaces", runNamespaces},
+    {"classes", "classes NAMESPACE", runClasses},
+    {"show", "show NAMESPACE CLASS [--amended] [--format mof|json]", runShow},
+};
+
+void printHelp() {
+    std::cout << "Usage: morrowlen-repo [--repository PATH] COMMAND [ARGUMENTS]\n"
+                 "Shows what the local management repository holds.\n\nCommands:\n";
+    for (const Subcommand& s : Subcommands)
+        std::cout << "  " << s.usage << '\n';
+    std::cout << "\nOptions:\n"
+                 "  --repository PATH  repository file (default $MORROWLEN_REPOSITORY, else\n"
+                 "                     $XDG_DATA_HOME/morrowlen/repository.sqlite)\n"
+                 "  -h, --help         show this help\n"
+                 "  --version          show the version\n"
+                 "Namespaces are written root\\cimv2 or root/cimv2.\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::optional<std::string> repository;
+    const Subcommand* command = nullptr;
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (command) {
+            if (arg == "--repository" && i + 1 < argc)
+                repository = argv[++i];
+            else
+                args.push_back(arg);
+        } else if (arg == "-h" || arg == "--help") {
+            printHelp();
+            return Ok;
+        } else if (arg == "--version") {
+            std::cout << "morrowlen-repo 0.1.0\n";
+            return Ok;
+        } else if (arg == "--repository") {
+            if (i + 1 >= argc) return badUsage("--repository needs a path");
+            repository = argv[++i];
+        } else {
+            for (const Subcommand& s : Subcommands)
+                if (arg == s.name) command = &s;
+            if (!command) return badUsage("unknown command '" + arg + "'");
+        }
+    }
+    if (!command) return badUsage("no command given");
+    try {
+        repo::ClassStore store =
+            mof::openOrCreateRepository(repository ? *repository : repo::defaultRepositoryPath());
+        repo::ClassModel model(store);
+        Context context{store, model, std::move(args)};
+        return command->run(context);
+    } catch (const Error& e) {
+        std::fprintf(stderr, "morrowlen-repo: error 0x%08X: %s\n", e.number(), e.description().c_str());
+        return Failed;
+    }
+}
