@@ -34,7 +34,7 @@ void BM_CompileDmtfIntoNewFile(benchmark::State& state) {
         state.PauseTiming();
         removeRepository(path);
         state.ResumeTiming();
-        repo::ClassStore store = mof::openOrCreateRepository(path);
+        repo::ClassStore store = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
         mof::CompileOptions options;
         options.defaultNamespace = "root\\cimv2";
         mof::Compiler compiler(store, options);

@@ -1,4 +1,5 @@
 // morrowlen-mofcomp: compiles MOF files into the local repository.
+#include "repository/DefaultSet.h"
 #include "repository/Error.h"
 #include "repository/Location.h"
 #include "repository/mof/Bootstrap.h"
@@ -29,6 +30,8 @@ Options:
   -I DIR, --include-dir DIR also look for #pragma include files in DIR (repeatable)
   -check, --check           parse and check against a copy in memory; write nothing
   --strict                  every qualifier must be declared
+  --no-default-set          when the repository does not exist yet, create it with the
+                            system classes only (otherwise it gets the default repository)
   --max-errors N            stop after N errors (default 100)
   --repository PATH         repository file (default $MORROWLEN_REPOSITORY, else
                             $XDG_DATA_HOME/morrowlen/repository.sqlite)
@@ -42,6 +45,7 @@ struct Options {
     std::optional<std::string> repository;
     mof::CompileOptions compile;
     bool check = false;
+    bool defaultSet = true;
 };
 
 int badUsage(const std::string& message) {
@@ -83,6 +87,8 @@ std::optional<int> parseArguments(int argc, char** argv, Options& o) {
             return 0;
         } else if (repo::equalsNoCase(arg, "-check") || arg == "--check") {
             o.check = true;
+        } else if (arg == "--no-default-set") {
+            o.defaultSet = false;
         } else if (arg == "--strict") {
             o.compile.strictQualifiers = true;
         } else if (startsWithNoCase(arg, "-N:")) {
@@ -167,6 +173,7 @@ int main(int argc, char** argv) {
         std::optional<repo::ClassStore> store;
         if (o.check) {
             store.emplace(mof::createInMemoryRepository());
+            if (o.defaultSet) repo::compileDefaultSet(*store);
             std::error_code ec;
             if (std::filesystem::exists(path, ec)) {
                 store.emplace(repo::ClassStore::openInMemory());
@@ -175,7 +182,8 @@ int main(int argc, char** argv) {
                 mof::copyRepository(existing, *store);
             }
         } else {
-            store.emplace(mof::openOrCreateRepository(path));
+            store.emplace(mof::openOrCreateRepository(
+                path, o.defaultSet ? mof::NewRepository::DefaultSet : mof::NewRepository::SystemClassesOnly));
         }
         mof::Compiler compiler(*store, o.compile);
         const mof::CompileStatus status = compiler.compileFiles(o.files);

@@ -1,6 +1,13 @@
 #include "Bootstrap.h"
 
 #include "SystemClasses.h"
+#include "repository/DefaultSet.h"
+#include "repository/Error.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
 
 namespace morrowlen::mof {
 
@@ -28,9 +35,48 @@ void copyNamespace(const repo::ClassStore& from, repo::NamespaceId src, repo::Cl
 
 } // namespace
 
-repo::ClassStore openOrCreateRepository(const std::string& path) {
-    repo::ClassStore store = repo::ClassStore::open(path, repo::ClassStore::OpenMode::Create);
-    installIfEmpty(store);
+repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository contents) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const bool exists = fs::exists(path, ec);
+    const bool empty = exists && fs::is_regular_file(path, ec) && fs::file_size(path, ec) == 0;
+    if (exists && !empty) {
+        repo::ClassStore store = repo::ClassStore::open(path, repo::ClassStore::OpenMode::OpenExisting);
+        installIfEmpty(store);
+        return store;
+    }
+    const fs::path parent = fs::path(path).parent_path();
+    if (!parent.empty()) {
+        fs::create_directories(parent, ec);
+        if (ec)
+            throw Error(wbem::Failed, "Cannot create the folder " + parent.string() + " for the repository: " +
+                                          ec.message());
+    }
+    const std::string temp = path + ".new-" + std::to_string(::getpid());
+    fs::remove(temp, ec);
+    try {
+        repo::ClassStore store = repo::ClassStore::open(temp, repo::ClassStore::OpenMode::Create);
+        installSystemClasses(store);
+        if (contents == NewRepository::DefaultSet) repo::compileDefaultSet(store);
+        // One self-contained file, with nothing left in a write-ahead log beside it.
+        store.database().exec("PRAGMA journal_mode = DELETE");
+    } catch (...) {
+        fs::remove(temp, ec);
+        throw;
+    }
+    // An empty file may be replaced; anything else that appeared meanwhile is kept and used.
+    int rc = empty ? std::rename(temp.c_str(), path.c_str()) : ::link(temp.c_str(), path.c_str());
+    int err = errno;
+    if (rc != 0 && (err == EPERM || err == ENOTSUP || err == EXDEV)) {
+        // A file system without hard links: only a plain move is left.
+        rc = std::rename(temp.c_str(), path.c_str());
+        err = errno;
+    }
+    fs::remove(temp, ec);
+    if (rc != 0 && err != EEXIST)
+        throw Error(wbem::Failed, "Cannot create the repository " + path + ": " + std::strerror(err));
+    repo::ClassStore store = repo::ClassStore::open(path, repo::ClassStore::OpenMode::OpenExisting);
+    if (rc == 0) store.markCreated();
     return store;
 }
 

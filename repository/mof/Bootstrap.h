@@ -7,9 +7,17 @@
 
 namespace morrowlen::mof {
 
-// Opens the repository file, creating it (and its folder) when missing; a new repository gets the
-// system classes. Throws morrowlen::Error when the file cannot be opened or is not a repository.
-repo::ClassStore openOrCreateRepository(const std::string& path);
+// What a repository holds when it is created.
+enum class NewRepository {
+    DefaultSet,        // the system classes and the embedded default repository
+    SystemClassesOnly, // the system classes alone
+};
+
+// Opens the repository file, creating it (and its folder) when missing. A new repository is built
+// completely beside its final name and then moved there, so an interrupted creation leaves nothing
+// half filled; an existing repository is never overwritten. Throws morrowlen::Error when the file
+// cannot be opened or is not a repository.
+repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository contents = NewRepository::DefaultSet);
 
 // A repository in memory with the system classes installed (tests, fuzzing, checks).
 repo::ClassStore createInMemoryRepository();

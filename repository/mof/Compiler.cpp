@@ -651,6 +651,38 @@ struct Compiler::Impl {
         return true;
     }
 
+    // Flavors of the standard qualifiers when a file uses them without declaring them, as the
+    // platform's compiler knows them: Abstract, Override and the like stay with their class.
+    static std::uint32_t wellKnownFlavors(std::string_view name) {
+        using namespace repo::flavor;
+        struct Known {
+            std::string_view name;
+            std::uint32_t flavors;
+        };
+        static constexpr Known known[] = {
+            {"abstract", 0},
+            {"amendment", 0},
+            {"deprecated", 0},
+            {"experimental", 0},
+            {"override", 0},
+            {"umlpackagepath", 0},
+            {"uuid", 0},
+            {"version", Translatable},
+            {"aggregate", ToSubclass | DisableOverride},
+            {"aggregation", ToSubclass | DisableOverride},
+            {"association", ToSubclass | DisableOverride},
+            {"composition", ToSubclass | DisableOverride},
+            {"exception", ToSubclass | DisableOverride},
+            {"indication", ToSubclass | DisableOverride},
+            {"key", ToSubclass | DisableOverride},
+            {"propagated", ToSubclass | DisableOverride},
+            {"weak", ToSubclass | DisableOverride},
+        };
+        for (const Known& k : known)
+            if (repo::equalsNoCase(k.name, name)) return k.flavors;
+        return repo::flavor::Default;
+    }
+
     // The type of an undeclared qualifier, taken from its value as the platform's compiler does.
     static std::pair<CimType, bool> inferType(const std::optional<ast::ValueNode>& value) {
         using K = ast::ValueNode::Kind;
@@ -786,7 +818,7 @@ struct Compiler::Impl {
                     continue;
                 }
                 std::tie(q.type, q.isArray) = inferType(node.value);
-                q.flavors = repo::flavor::Default;
+                q.flavors = wellKnownFlavors(q.name);
             }
             if (!files.empty()) {
                 const auto& defaults = files.back().flavorDefaults;

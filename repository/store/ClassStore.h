@@ -48,6 +48,8 @@ public:
 
     // True when open() created the file (it was missing or empty): the caller may fill it.
     bool wasCreated() const { return m_created; }
+    // For code that builds a new repository under another name and then moves it into place.
+    void markCreated() { m_created = true; }
     const std::string& path() const;
     Database& database();
 

@@ -358,12 +358,12 @@ TEST_F(CompilerTest, NothingIsWrittenUnlessTheWholeCompileSucceeds) {
     test::TempDir dir;
     const std::string path = (dir / "repo.sqlite").string();
     {
-        ClassStore file = mof::openOrCreateRepository(path);
+        ClassStore file = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
         ASSERT_EQ(compileText(file, "class Sample_Kept { };").status, mof::CompileStatus::Success);
     }
     const std::string before = test::readFile(path);
     {
-        ClassStore file = mof::openOrCreateRepository(path);
+        ClassStore file = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
         const auto c = compileText(file, "#pragma namespace(\"root/new\")\n"
                                          "Qualifier Q : string, Scope(any);\n"
                                          "class Sample_Good { };\ninstance of Sample_Good { };\n"
@@ -428,7 +428,7 @@ TEST(Bootstrap, CreatesTheFileOnceWithSystemClassesAndCopiesIntoMemory) {
     test::TempDir dir;
     const std::string path = (dir / "nested" / "repo.sqlite").string();
     {
-        ClassStore store = mof::openOrCreateRepository(path);
+        ClassStore store = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
         EXPECT_TRUE(store.wasCreated());
         EXPECT_TRUE(store.hasClass(store.systemNamespace(), "__NAMESPACE"));
         ASSERT_EQ(compileText(store, "#pragma namespace(\"root/x\")\n#pragma restrict(\"bob\")\n"
@@ -437,7 +437,7 @@ TEST(Bootstrap, CreatesTheFileOnceWithSystemClassesAndCopiesIntoMemory) {
                       .status,
                   mof::CompileStatus::Success);
     }
-    ClassStore again = mof::openOrCreateRepository(path);
+    ClassStore again = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
     EXPECT_FALSE(again.wasCreated());
     ClassStore copy = ClassStore::openInMemory();
     mof::copyRepository(again, copy);

@@ -37,7 +37,7 @@ class DmtfSchema : public ::testing::Test {
         if (!top) return;
         s_dir = std::make_unique<test::TempDir>();
         s_store =
-            std::make_unique<ClassStore>(mof::openOrCreateRepository((*s_dir / "dmtf.sqlite").string()));
+            std::make_unique<ClassStore>(mof::openOrCreateRepository((*s_dir / "dmtf.sqlite").string(), mof::NewRepository::SystemClassesOnly));
         mof::Compiler compiler(*s_store, intoCimv2());
         s_status = compiler.compileFiles({top->string()});
         s_diagnostics = compiler.diagnostics().formatAll();
@@ -222,14 +222,14 @@ TEST_P(InvalidMof, IsRefusedAtTheRightLineAndLeavesTheRepositoryAlone) {
     REQUIRE_CORPUS(file, c.file);
     test::TempDir dir;
     const std::string repoPath = (dir / "repo.sqlite").string();
-    { ClassStore created = mof::openOrCreateRepository(repoPath); }
+    { ClassStore created = mof::openOrCreateRepository(repoPath, mof::NewRepository::SystemClassesOnly); }
     const std::string before = test::readFile(repoPath);
 
     std::vector<std::uint32_t> errors, warnings;
     mof::CompileStatus status;
     std::string shown;
     {
-        ClassStore store = mof::openOrCreateRepository(repoPath);
+        ClassStore store = mof::openOrCreateRepository(repoPath, mof::NewRepository::SystemClassesOnly);
         mof::CompileOptions options;
         options.strictQualifiers = c.strict;
         mof::Compiler compiler(store, options);

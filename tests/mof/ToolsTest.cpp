@@ -35,7 +35,7 @@ class Tools : public ::testing::Test {
     std::string repository = (dir / "repo.sqlite").string();
 
     Ran mofcomp(const std::string& args) {
-        return run(std::string(MORROWLEN_MOFCOMP) + " --repository " + repository + " " + args);
+        return run(std::string(MORROWLEN_MOFCOMP) + " --no-default-set --repository " + repository + " " + args);
     }
     Ran repo(const std::string& args) {
         return run(std::string(MORROWLEN_REPO_TOOL) + " --repository " + repository + " " + args);
@@ -74,7 +74,7 @@ TEST_F(Tools, CompileThenLookAtWhatWasWritten) {
 
     const Ran shown = repo("show root\\\\sample Sample_Thing");
     EXPECT_EQ(shown.status, 0) << shown.output;
-    EXPECT_EQ(shown.output, "[Description(\"A thing.\")]\nclass Sample_Thing\n{\n    [Key, MaxLen(8)]\n"
+    EXPECT_EQ(shown.output, "[Description(\"A thing.\")]\nclass Sample_Thing\n{\n    [Key : DisableOverride, MaxLen(8)]\n"
                             "    string Name;\n\n    uint32 Run(\n        [In] uint8 X);\n};\n");
     const Ran amended = repo("show root/sample Sample_Thing --amended");
     EXPECT_NE(amended.output.find("Description(\"Localised.\") : Amended"), std::string::npos)
