@@ -189,7 +189,11 @@ ResolvedClass ClassModel::getClass(NamespaceId ns, std::string_view name, std::i
 
         rc.qualifiers = inherited(rc.qualifiers);
         overrideQualifiers(rc.qualifiers, cls.qualifiers);
-        if (amendment) overrideQualifiers(rc.qualifiers, amendment->qualifiers);
+        if (amendment) {
+            // The marker that makes a class an amendment is not part of what it amends.
+            std::erase_if(amendment->qualifiers, [](const Qualifier& q) { return equalsNoCase(q.name, "AMENDMENT"); });
+            overrideQualifiers(rc.qualifiers, amendment->qualifiers);
+        }
 
         for (auto& p : rc.properties) p.qualifiers = inherited(p.qualifiers);
         for (const PropertyDef& p : cls.properties) {

@@ -4,6 +4,7 @@
 #include "repository/Location.h"
 #include "repository/mof/Bootstrap.h"
 #include "repository/mof/MofFormat.h"
+#include "report/ProfilePage.h"
 
 #include <iostream>
 #include <map>
@@ -99,11 +100,45 @@ int runShow(Context& c) {
     return Ok;
 }
 
+// Writes the page bytes to standard output, as the page file would hold them.
+class StdoutWriter : public report::LineWriter {
+public:
+    void writeLine(std::string_view text) override { std::cout << report::toWindows1252(text) << "\r\n"; }
+};
+
+int runProfile(Context& c) {
+    std::vector<std::string> positional;
+    std::optional<std::string> output;
+    for (std::size_t i = 0; i < c.args.size(); ++i) {
+        const std::string& a = c.args[i];
+        if ((a == "-o" || a == "--output") && i + 1 < c.args.size())
+            output = c.args[++i];
+        else if (!a.empty() && a[0] == '-')
+            return badUsage("unknown option '" + a + "' for 'profile'");
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 2) return badUsage("usage: morrowlen-repo profile NAMESPACE CLASS [-o FILE]");
+    nav::Locator locator(c.store, c.model.identity());
+    const nav::Services services = nav::connectMoniker(locator, "winmgmts:\\\\.\\" + namespacePath(positional[0]));
+    const nav::ClassObject cls = services.Get(positional[1], repo::UseAmendedQualifiers);
+    if (output) {
+        report::PageFile file(*output);
+        report::writeProfile(file, cls, positional[1]);
+        file.commit();
+    } else {
+        StdoutWriter out;
+        report::writeProfile(out, cls, positional[1]);
+    }
+    return Ok;
+}
+
 // New subcommands go here; each parses its own arguments.
 constexpr Subcommand Subcommands[] = {
     {"namespaces", "namespaces", runNamespaces},
     {"classes", "classes NAMESPACE", runClasses},
     {"show", "show NAMESPACE CLASS [--amended] [--format mof|json]", runShow},
+    {"profile", "profile NAMESPACE CLASS [-o FILE]", runProfile},
 };
 
 void printHelp() {

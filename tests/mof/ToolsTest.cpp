@@ -91,6 +91,23 @@ TEST_F(Tools, CompileThenLookAtWhatWasWritten) {
         << json.output;
 }
 
+TEST_F(Tools, TheDefaultSetCompilesFromItsFilesOnDisk) {
+    const Ran check = mofcomp("-check " + std::string(MORROWLEN_DEFAULT_SET_DIR) + "/default.mof");
+    EXPECT_EQ(check.status, 0) << check.output;
+    EXPECT_EQ(check.output.find("warning"), std::string::npos) << check.output;
+}
+
+TEST_F(Tools, ProfileWritesThePageOfAClass) {
+    ASSERT_EQ(mofcomp(file("p.mof", "class Sample_P { [MaxLen(3), Description(\"a<b\")] string Name; };")).status, 0);
+    const Ran page = repo("profile root/default Sample_P -o " + (dir / "P.htm").string());
+    ASSERT_EQ(page.status, 0) << page.output;
+    const std::string text = test::readFile(dir / "P.htm");
+    EXPECT_NE(text.find("<TD class=subjectbar colSpan=5>Sample_P - Properties</TD></TR>\r\n"), std::string::npos);
+    EXPECT_NE(text.find("<TH class=headingbar valign=top align=middle>3</TH>\r\n"), std::string::npos);
+    EXPECT_NE(text.find("<TH class=headingbar align=Left>a&lt;b</TH></TR>\r\n"), std::string::npos);
+    EXPECT_EQ(repo("profile root/default NoSuchClass").status, 1);
+}
+
 TEST_F(Tools, ExitStatusesFollowThePlatformCompiler) {
     EXPECT_EQ(mofcomp(file("ok.mof", "class A { };")).status, 0);
     EXPECT_EQ(mofcomp(file("semantic.mof", "class B : Missing { };")).status, 1);

@@ -1,0 +1,162 @@
+#include "TestRepository.h"
+#include "navigation/ClassCatalogue.h"
+#include "navigation/NamespaceWalk.h"
+#include "repository/DefaultSet.h"
+#include "repository/Error.h"
+#include "repository/mof/Bootstrap.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace morrowlen;
+using namespace morrowlen::test;
+
+namespace {
+
+// One repository created the way a first start creates it, shared by the tests below.
+class DefaultSet : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new TempDir;
+        s_store = new repo::ClassStore(mof::openOrCreateRepository((*s_dir / "repository.sqlite").string()));
+    }
+    static void TearDownTestSuite() {
+        delete s_store;
+        delete s_dir;
+    }
+    static TempDir* s_dir;
+    static repo::ClassStore* s_store;
+};
+TempDir* DefaultSet::s_dir = nullptr;
+repo::ClassStore* DefaultSet::s_store = nullptr;
+
+TEST_F(DefaultSet, IsLargeEnoughToBeReal) {
+    EXPECT_TRUE(s_store->wasCreated());
+    nav::Locator locator(*s_store);
+    nav::MemoryList combo;
+    nav::EnumNameSpaces(combo, locator, "root");
+    std::size_t classes = 0, deepest = 0;
+    for (const std::string& path : combo.items()) {
+        deepest = std::max<std::size_t>(deepest, static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')));
+        if (path.ends_with("ms_409")) continue;
+        classes += s_store->classNames(*s_store->findNamespace(path)).size();
+    }
+    EXPECT_GE(combo.count(), 15);
+    EXPECT_GE(deepest, 3u);
+    EXPECT_GE(classes, 250u);
+    for (const char* ns : {"root\\cimv2", "root\\cimv2\\ms_409", "root\\default", "root\\subscription", "root\\security",
+                           "root\\WMI", "root\\Interop", "root\\StandardCimv2", "root\\Microsoft\\Windows\\Storage"})
+        EXPECT_TRUE(s_store->findNamespace(ns)) << ns;
+}
+
+TEST_F(DefaultSet, Cimv2FillsEveryClassList) {
+    nav::Locator locator(*s_store);
+    nav::MemoryList combo1, l[5];
+    combo1.setText("root\\cimv2");
+    nav::Combo1_Click(combo1, {&l[0], &l[1], &l[2], &l[3], &l[4]}, locator);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_GT(l[i].count(), 1) << "list " << i;
+        EXPECT_TRUE(l[i].enabled()) << "list " << i;
+    }
+    const auto& win32 = l[3].items();
+    EXPECT_NE(std::find(win32.begin(), win32.end(), "BIOS"), win32.end());
+    for (const std::string& item : win32) EXPECT_FALSE(item.starts_with("Perf")) << item;
+}
+
+TEST_F(DefaultSet, SecurityRefusesOrdinaryUsersAndHidesItsSubtree) {
+    nav::Locator alice(*s_store, ordinaryUser());
+    nav::MemoryList combo;
+    nav::EnumNameSpaces(combo, alice, "root");
+    const auto& items = combo.items();
+    EXPECT_NE(std::find(items.begin(), items.end(), "root\\security"), items.end());
+    for (const std::string& item : items) EXPECT_FALSE(item.starts_with("root\\security\\")) << item;
+    try {
+        nav::connectMoniker(alice, "winmgmts:\\\\.\\root\\security");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), wbem::AccessDenied);
+    }
+}
+
+TEST_F(DefaultSet, ClassesCarryInheritedPropertiesAndAmendedDescriptions) {
+    repo::ClassModel model(*s_store);
+    const auto ns = *s_store->findNamespace("root\\cimv2");
+    const repo::ResolvedClass plain = model.getClass(ns, "Win32_BIOS");
+    const repo::ResolvedClass bios = model.getClass(ns, "Win32_BIOS", repo::UseAmendedQualifiers);
+    const repo::ResolvedProperty* caption = bios.property("Caption");
+    ASSERT_TRUE(caption);
+    EXPECT_EQ(caption->classOrigin, "CIM_ManagedElement");
+    EXPECT_EQ(caption->qualifier("CIMTYPE")->value.toText(), "string");
+    EXPECT_EQ(caption->qualifier("MaxLen")->value.toText(), "64");
+    ASSERT_TRUE(caption->qualifier("Description"));
+    EXPECT_EQ(plain.property("Caption")->qualifier("Description"), nullptr) << "descriptions are amended";
+    EXPECT_EQ(bios.property("ReleaseDate")->qualifier("CIMTYPE")->value.toText(), "datetime");
+    EXPECT_EQ(bios.property("BiosCharacteristics")->qualifier("CIMTYPE")->value.toText(), "uint16");
+    EXPECT_EQ(std::find_if(bios.qualifiers.begin(), bios.qualifiers.end(),
+                           [](const auto& q) { return q.name == "AMENDMENT"; }),
+              bios.qualifiers.end());
+
+    std::size_t described = 0;
+    for (const auto& p : bios.properties) described += p.qualifier("Description") != nullptr;
+    EXPECT_GE(described * 10, bios.properties.size() * 9) << "nearly every property is described";
+
+    const repo::ResolvedClass process = model.getClass(ns, "Win32_Process");
+    EXPECT_EQ(std::find_if(process.qualifiers.begin(), process.qualifiers.end(),
+                           [](const auto& q) { return repo::equalsNoCase(q.name, "Abstract"); }),
+              process.qualifiers.end())
+        << "Abstract stays with the abstract base classes";
+    EXPECT_FALSE(process.methods.empty());
+}
+
+TEST_F(DefaultSet, SomeDescriptionsHoldMarkupCharacters) {
+    repo::ClassModel model(*s_store);
+    const auto ns = *s_store->findNamespace("root\\cimv2");
+    bool found = false;
+    for (const std::string& name : model.classNames(ns)) {
+        if (name.starts_with("__")) continue;
+        for (const auto& p : model.getClass(ns, name, repo::UseAmendedQualifiers).properties)
+            if (const auto* d = p.qualifier("Description"); d && d->value.toText().find('<') != std::string::npos)
+                found = true;
+        if (found) break;
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST(DefaultSetCreation, AnExistingRepositoryIsNeverFilled) {
+    TempDir dir;
+    const std::string path = (dir / "mine.sqlite").string();
+    {
+        auto store = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
+        store.putClass(store.rootNamespace(), makeClass("Mine", ""));
+    }
+    auto store = mof::openOrCreateRepository(path);
+    EXPECT_FALSE(store.wasCreated());
+    EXPECT_FALSE(store.findNamespace("root\\cimv2"));
+    EXPECT_TRUE(store.hasClass(store.rootNamespace(), "Mine"));
+}
+
+TEST(DefaultSetCreation, AFileThatIsNotARepositoryIsLeftAlone) {
+    TempDir dir;
+    const auto path = dir / "notes.sqlite";
+    std::ofstream(path) << "my notes";
+    EXPECT_THROW(mof::openOrCreateRepository(path.string()), Error);
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text, "my notes");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+    EXPECT_EQ(files, 1u);
+}
+
+TEST(DefaultSetCreation, TheFilesOnDiskAreTheEmbeddedOnes) {
+    const std::filesystem::path folder = std::filesystem::path(MORROWLEN_SOURCE_DIR) / "data" / "default-repository";
+    for (const repo::DefaultSetFile& file : repo::defaultSetFiles()) {
+        std::ifstream in(folder / std::string(file.name), std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(text, file.text) << file.name;
+    }
+    EXPECT_GE(repo::defaultSetFiles().size(), 5u);
+}
+
+} // namespace
