@@ -19,6 +19,11 @@ Form1::Form1(const nav::Locator& locator, BrowserFactory browsers, std::filesyst
     m_tab = new QTabWidget(this);
     m_tab->setObjectName("SSTab1");
     m_tab->setGeometry(0, 0, twipsToPixels(TabWidth), twipsToPixels(TabHeight));
+    // The design's font keeps the row of tabs above the browsers' top edge.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    m_tab->setFont(font);
     m_tab->setUsesScrollButtons(false);
     m_tab->setDocumentMode(false);
     QWidget* previous = m_tab;
@@ -26,18 +31,29 @@ Form1::Form1(const nav::Locator& locator, BrowserFactory browsers, std::filesyst
         auto* page = new QWidget;
         page->setObjectName(QStringLiteral("SSTab1_page%1").arg(i));
         m_tab->addTab(page, TabCaptions[i]);
-        BrowserView* view = browsers(page);
+        // The browsers are placed on the tab control itself: a tab page starts wherever the style
+        // ends the row of tabs, but a browser's place is measured from the control's corner.
+        BrowserView* view = browsers(m_tab);
         QWidget* w = view->widget();
         w->setObjectName(QStringLiteral("WebBrowser%1").arg(i + 1));
-        // Tab pages start below the tab row; the browser's place is measured from the tab control.
         w->setFixedSize(twipsToPixels(BrowserWidth), twipsToPixels(BrowserHeight));
-        w->move(twipsToPixels(BrowserLeft), 0);
+        w->move(twipsToPixels(BrowserLeft), twipsToPixels(BrowserTop));
         m_browsers[static_cast<std::size_t>(i)] = view;
         setTabOrder(previous, w);
         previous = w;
     }
+    connect(m_tab, &QTabWidget::currentChanged, this, &Form1::showCurrentBrowser);
+    showCurrentBrowser(m_tab->currentIndex());
     // Nothing on the page has script; the profile's browser never runs any.
     m_browsers[0]->setScriptsEnabled(false);
+}
+
+void Form1::showCurrentBrowser(int index) {
+    for (int i = 0; i < 5; ++i) {
+        QWidget* w = m_browsers[static_cast<std::size_t>(i)]->widget();
+        w->setVisible(i == index);
+        if (i == index) w->raise();
+    }
 }
 
 void Form1::Form_Load() {

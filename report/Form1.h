@@ -32,6 +32,8 @@ signals:
     void placementChanged();
 
 private:
+    void showCurrentBrowser(int index);
+
     const nav::Locator* m_locator;
     std::filesystem::path m_pageFolder;
     QTabWidget* m_tab = nullptr;

@@ -8,6 +8,26 @@
 
 namespace morrowlen::shell {
 
+namespace {
+// The locale's short time form without seconds, which some locales (the C locale among them) show.
+QString hoursAndMinutesFormat(const QLocale& locale) {
+    const QString format = locale.timeFormat(QLocale::ShortFormat);
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (!quoted && (c == QLatin1Char('s') || c == QLatin1Char('z'))) {
+            // Drop the field together with the separator in front of it.
+            while (!out.isEmpty() && !out.back().isLetter() && out.back() != QLatin1Char('\'')) out.chop(1);
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+} // namespace
+
 ClockStatusBar::ClockStatusBar(Clock clock, QWidget* parent)
     : QStatusBar(parent), m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })) {
     setObjectName("sbStatusBar");
@@ -38,7 +58,7 @@ void ClockStatusBar::refresh() {
     const QDateTime now = m_clock();
     const QLocale locale;
     const QString date = locale.toString(now.date(), QLocale::ShortFormat);
-    const QString time = locale.toString(now.time(), QLocale::ShortFormat);
+    const QString time = locale.toString(now.time(), hoursAndMinutesFormat(locale));
     if (m_panels[1]->text() != date) m_panels[1]->setText(date);
     if (m_panels[2]->text() != time) m_panels[2]->setText(time);
 }

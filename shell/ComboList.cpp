@@ -1,7 +1,6 @@
 #include "ComboList.h"
 
 #include <QAbstractItemView>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QSignalBlocker>
@@ -32,23 +31,21 @@ ComboList::ComboList(QWidget* parent) : QComboBox(parent), m_model(new QStringLi
     setModel(m_model);
     if (auto* list = qobject_cast<QListView*>(view())) list->setUniformItemSizes(true);
     setMaxVisibleItems(20);
-    lineEdit()->installEventFilter(this);
+    // Finishing an edit (Enter, or the focus leaving) would pick the item that matches the typed text.
+    disconnect(lineEdit(), SIGNAL(editingFinished()), this, nullptr);
     connect(this, qOverload<int>(&QComboBox::activated), this, [this](int) { emit picked(); });
-}
-
-bool ComboList::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lineEdit() && event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) return true; // not a pick
-    }
-    return QComboBox::eventFilter(watched, event);
 }
 
 std::string ComboList::text() const { return lineEdit()->text().toStdString(); }
 
-void ComboList::setText(const std::string& text) {
+void ComboList::setText(const std::string& text) { showText(QString::fromStdString(text)); }
+
+void ComboList::showText(const QString& text) {
+    // The current item follows the shown text, so that the arrow keys and the drop-down start from
+    // the item shown, as they do after a pick.
     QSignalBlocker block(this);
-    lineEdit()->setText(QString::fromStdString(text));
+    setCurrentIndex(static_cast<int>(m_items.indexOf(text)));
+    lineEdit()->setText(text);
 }
 
 void ComboList::setModelItems() {
@@ -56,8 +53,7 @@ void ComboList::setModelItems() {
     const QString shown = lineEdit()->text();
     QSignalBlocker block(this);
     m_model->setStringList(m_items);
-    setCurrentIndex(-1);
-    lineEdit()->setText(shown);
+    showText(shown);
 }
 
 void ComboList::clear() {
@@ -74,7 +70,7 @@ void ComboList::addItem(const std::string& item) {
     QSignalBlocker block(this);
     m_model->insertRows(row, 1);
     m_model->setData(m_model->index(row), text);
-    lineEdit()->setText(shown);
+    showText(shown);
 }
 
 void ComboList::addItems(std::vector<std::string> items) {

@@ -29,11 +29,9 @@ public:
 signals:
     void picked();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void setModelItems();
+    void showText(const QString& text);
     QStringListModel* m_model;
     QStringList m_items;
 };

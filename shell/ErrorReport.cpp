@@ -1,6 +1,5 @@
 #include "ErrorReport.h"
 
-#include <QCoreApplication>
 #include <QMessageBox>
 
 #include <exception>
@@ -15,7 +14,7 @@ QString errorReportText(const Error& error) {
 }
 
 void showErrorReport(QWidget* parent, const Error& error) {
-    QMessageBox::critical(parent, QCoreApplication::applicationName(), errorReportText(error));
+    QMessageBox::critical(parent, QString::fromLatin1(ProgramTitle), errorReportText(error));
 }
 
 void runHandler(const ErrorReporter& report, const std::function<void()>& handler) {

@@ -9,6 +9,10 @@ class QWidget;
 
 namespace morrowlen::shell {
 
+// The program's title: the main window's caption, the title of error reports and the application
+// name the placement is saved under. Fixed here so that it never depends on how the process started.
+inline constexpr const char* ProgramTitle = "Morrowlen";
+
 // "Error -2147217394 (0x8004100E)" and the description, as the report shows them.
 QString errorReportText(const Error& error);
 

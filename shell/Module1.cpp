@@ -14,8 +14,7 @@ bool Main(const morrowlen::nav::Locator& locator, morrowlen::shell::frmMain::Ser
         loaded = true;
     });
     if (!loaded) {
-        delete mainWindow;
-        mainWindow = nullptr;
+        delete mainWindow.data();
         return false;
     }
     mainWindow->show();

@@ -9,14 +9,15 @@
 #include "report/Form1.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <QWindow>
 
 // Resources of a static library are registered by hand.
 static void initShellResources() { Q_INIT_RESOURCE(resources); }
@@ -32,6 +33,8 @@ QFont panelFont(bool bold = false) {
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
+    // The substitutes run wider than the design font; narrowed a little, the captions fit their boxes.
+    font.setStretch(QFont::SemiCondensed);
     font.setBold(bold);
     return font;
 }
@@ -69,7 +72,7 @@ frmMain::frmMain(const nav::Locator& locator, Services services, QWidget* parent
     : QMainWindow(parent), m_locator(&locator), m_services(std::move(services)) {
     initShellResources();
     setObjectName("frmMain");
-    setWindowTitle("Morrowlen");
+    setWindowTitle(QString::fromLatin1(ProgramTitle));
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
 
     auto* central = new QWidget(this);
@@ -168,9 +171,15 @@ nav::ClassLists frmMain::classLists() const {
     return {m_combos[1], m_combos[2], m_combos[3], m_combos[4], m_combos[5]};
 }
 
+void frmMain::setPlacement(const QRect& outer) {
+    // The placement includes the window's frame, whose size is known once the platform window exists.
+    create();
+    const QMargins frame = windowHandle()->frameMargins();
+    setGeometry(outer.marginsRemoved(frame));
+}
+
 void frmMain::MDIForm_Load() {
-    move(twipsToPixels(10), twipsToPixels(10));
-    resize(twipsToPixels(10920), twipsToPixels(13275));
+    setPlacement(QRect(twipsToPixels(10), twipsToPixels(10), twipsToPixels(10920), twipsToPixels(13275)));
     for (int i = 1; i < 6; ++i) m_combos[i]->clear();
     for (int i = 1; i < 6; ++i) m_combos[i]->setText("");
     for (int i = 1; i < 6; ++i) m_combos[i]->setEnabled(false);
@@ -188,10 +197,11 @@ void frmMain::MDIForm_Unload(int& /*cancel*/) {
     const QChar separator = QLocale().decimalPoint().at(0);
     const QRect frame = frameGeometry();
     const float values[4] = {static_cast<float>(pixelsToTwips(frame.x())), static_cast<float>(pixelsToTwips(frame.y())),
-                             static_cast<float>(pixelsToTwips(width())), static_cast<float>(pixelsToTwips(height()))};
+                             static_cast<float>(pixelsToTwips(frame.width())),
+                             static_cast<float>(pixelsToTwips(frame.height()))};
     const char* keys[4] = {"MainLeft", "MainTop", "MainWidth", "MainHeight"};
     for (int i = 0; i < 4; ++i)
-        m_services.settings->SaveSetting(QCoreApplication::applicationName(), QStringLiteral("Settings"),
+        m_services.settings->SaveSetting(QString::fromLatin1(ProgramTitle), QStringLiteral("Settings"),
                                          QString::fromLatin1(keys[i]), placementText(values[i], separator));
 }
 
@@ -218,7 +228,8 @@ QMdiSubWindow* frmMain::addChild(QWidget* child, const QString& title) {
     auto* sub = new QMdiSubWindow;
     sub->setWidget(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    // A fixed border: the child has a fixed size, so the frame offers no resizing.
+    // A fixed border: the frame follows the child's fixed size and offers no resizing.
+    if (QLayout* frame = sub->layout()) frame->setSizeConstraint(QLayout::SetFixedSize);
     sub->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                         Qt::WindowCloseButtonHint);
     sub->setWindowTitle(title);

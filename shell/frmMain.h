@@ -59,6 +59,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void setPlacement(const QRect& outer);
     void buildPanel();
     void buildMenus();
     nav::ClassLists classLists() const;

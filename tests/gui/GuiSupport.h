@@ -1,10 +1,12 @@
 #pragma once
 // What the window tests share: recording stand-ins for the browsers, the settings store and the
 // error report, a repository with a few namespaces and classes, and user-like list picks.
+#include "TestRepository.h"
+#include "navigation/WmiOperations.h"
 #include "report/BrowserView.h"
 #include "repository/Error.h"
 #include "shell/Settings.h"
-#include "support/TestRepository.h"
+#include "shell/frmMain.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,6 +22,10 @@ namespace morrowlen::test {
 // Run from initMain(), before the application object exists: lets Qt WebEngine start as root and
 // without a GPU, and shares OpenGL contexts as Qt WebEngine requires.
 void prepareWebEngine();
+
+// Run from initTestCase(): drops the offscreen platform's notes on what it cannot do (raise,
+// keyboard grabs, size hints), which say nothing about the program.
+void quietPlatformNotes();
 
 // One navigation as a browser received it.
 struct Navigation {
@@ -83,7 +89,8 @@ private:
 //   root\cimv2      CIM_Disk, CIM_Fan, MSFT_Provider, Msft_Tool, Win32_BIOS, Win32_PerfRaw,
 //                   Win32_Fan, Widget, cim_lower, Other_Thing
 //   root\default    no classes of its own
-//   root\Alpha, root\secret\inner, root\zeta
+//   root\Alpha      CIM_Thing, Gadget
+//   root\secret\inner, root\zeta, root\Zulu (created after the others, in this order)
 // Win32_BIOS has the properties Manufacturer (MaxLen 64), Name and Version, each with a
 // description. Nothing is restricted until a test restricts it.
 struct SampleRepository {
@@ -95,6 +102,38 @@ struct SampleRepository {
     TempDir dir;
     repo::ClassStore store;
 };
+
+// The main window started as the program starts it (Module1::Main), over a SampleRepository read
+// by an ordinary user, with recording browsers (unless told otherwise), settings and error
+// report. The window, when still there, goes with the harness.
+class MainWindowHarness {
+public:
+    // Over the given repository instead of the sample one, when one is given.
+    explicit MainWindowHarness(const repo::ClassStore* store = nullptr);
+    ~MainWindowHarness();
+    MainWindowHarness(const MainWindowHarness&) = delete;
+    MainWindowHarness& operator=(const MainWindowHarness&) = delete;
+
+    shell::frmMain::Services services();
+    // Runs the start-up procedure; false when it failed.
+    bool start();
+    shell::frmMain* window() const;
+    shell::ComboList* combo(int n) const { return window()->Combo(n); }
+    std::filesystem::path pagePath() const;
+
+    SampleRepository repo;
+    nav::Locator locator;
+    BrowserRecorder browsers;
+    report::BrowserFactory browserFactory; // the recorder's when empty
+    RecordingSettings settings;
+    shell::SettingsStore* settingsStore = &settings;
+    ErrorRecorder errors;
+    TempDir pages;
+    std::string exampleServer = "examples.test:8642";
+};
+
+// The object name of the list that holds the keyboard focus, empty when none does.
+QString focusedList();
 
 // The items a list shows, in order.
 QStringList itemTexts(const QComboBox* combo);
