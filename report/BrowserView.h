@@ -17,7 +17,8 @@ public:
 // Creates a browser whose widget is owned by `parent`.
 using BrowserFactory = std::function<BrowserView*(QWidget* parent)>;
 
-// The Qt WebEngine view. Qt WebEngine starts its browser process with the first view.
+// The Qt WebEngine view. It lives in a library of its own that is loaded with the first view,
+// so that start-up does not pay for Qt WebEngine. Throws Error when that library cannot be loaded.
 BrowserView* createWebView(QWidget* parent);
 
 } // namespace morrowlen::report

@@ -16,6 +16,9 @@ void WebView::setScriptsEnabled(bool enabled) {
     settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, enabled);
 }
 
-BrowserView* createWebView(QWidget* parent) { return new WebView(parent); }
-
 } // namespace morrowlen::report
+
+// The entry point the program looks up when it loads this library for its first report window.
+extern "C" Q_DECL_EXPORT morrowlen::report::BrowserView* morrowlen_create_web_view(QWidget* parent) {
+    return new morrowlen::report::WebView(parent);
+}

@@ -6,8 +6,11 @@
 #include "repository/mof/Bootstrap.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QStandardPaths>
+#include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -40,5 +43,16 @@ int main(int argc, char** argv) {
         ok = true;
     });
     if (!ok || !Module1::Main(*locator, std::move(services))) return 1;
+    if (std::getenv("MORROWLEN_STARTUP_PROBE")) {
+        // A measuring aid for the start-up benchmark: once the shown window has been painted, say
+        // whether Qt WebEngine was loaded, and end.
+        QTimer::singleShot(0, &app, [] {
+            QFile maps(QStringLiteral("/proc/self/maps"));
+            const bool loaded = maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngineCore");
+            std::printf("shown; webengine %s\n", loaded ? "loaded" : "not loaded");
+            std::fflush(stdout);
+            QCoreApplication::quit();
+        });
+    }
     return app.exec();
 }
