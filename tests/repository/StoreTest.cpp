@@ -6,6 +6,8 @@
 
 #include <fstream>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace morrowlen;
 using namespace morrowlen::repo;
@@ -215,10 +217,29 @@ TEST(Store, MissingFileIsAnErrorUnlessCreating) {
 }
 
 TEST(Store, UnwritableFolderIsAClearError) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
     TempDir dir;
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    EXPECT_THROW(ClassStore::open((dir / "repo.sqlite").string(), ClassStore::OpenMode::Create), Error);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                                 std::filesystem::perms::others_read |
+                                                 std::filesystem::perms::others_exec);
+    std::filesystem::permissions(dir.path().parent_path(), std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    // Checked as an ordinary user: root writes into read-only folders.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        try {
+            ClassStore::open((dir / "repo.sqlite").string(), ClassStore::OpenMode::Create);
+            _exit(1);
+        } catch (const Error& e) {
+            _exit(e.description().find((dir / "repo.sqlite").string()) != std::string::npos ? 0 : 2);
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error; 2: the message does not name the file";
+    EXPECT_FALSE(std::filesystem::exists(dir / "repo.sqlite"));
 }
 
 TEST(Store, ReadOnlyOpenNeverWrites) {
