@@ -9,6 +9,7 @@
 #include "report/Form1.h"
 
 #include <QCloseEvent>
+#include <QIcon>
 #include <QLabel>
 #include <QLayout>
 #include <QLocale>
@@ -73,6 +74,10 @@ frmMain::frmMain(const nav::Locator& locator, Services services, QWidget* parent
     initShellResources();
     setObjectName("frmMain");
     setWindowTitle(QString::fromLatin1(ProgramTitle));
+    QIcon icon;
+    for (const char* size : {"32", "64", "256"})
+        icon.addFile(QStringLiteral(":/icons/morrowlen-%1.png").arg(QLatin1String(size)));
+    setWindowIcon(icon);
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
 
     auto* central = new QWidget(this);
@@ -233,6 +238,7 @@ QMdiSubWindow* frmMain::addChild(QWidget* child, const QString& title) {
     sub->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                         Qt::WindowCloseButtonHint);
     sub->setWindowTitle(title);
+    sub->setWindowIcon(windowIcon());
     m_mdi->addSubWindow(sub);
     return sub;
 }
