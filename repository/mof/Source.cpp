@@ -1,5 +1,7 @@
 #include "Source.h"
 
+#include "repository/Unicode.h"
+
 #include <algorithm>
 
 namespace morrowlen::mof {
@@ -47,77 +49,19 @@ FileId SourceManager::add(std::string name, std::string path, std::string text) 
     return static_cast<FileId>(m_files.size() - 1);
 }
 
-void appendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 namespace {
 
-// Length of a valid UTF-8 sequence at s[i], or 0.
-std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = b(i);
-    std::size_t n;
-    std::uint32_t min;
-    if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0)
-        n = 2, min = 0x80;
-    else if ((c & 0xF0) == 0xE0)
-        n = 3, min = 0x800;
-    else if ((c & 0xF8) == 0xF0)
-        n = 4, min = 0x10000;
-    else
-        return 0;
-    if (i + n > s.size()) return 0;
-    std::uint32_t cp = c & (0x7F >> n);
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (b(i + k) & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return n;
-}
-
 bool isValidUtf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const std::size_t n = utf8SequenceLength(s, i);
-        if (n == 0) return false;
-        i += n;
-    }
+    for (std::size_t i = 0; i < s.size();)
+        if (!repo::decodeUtf8(s, i)) return false;
     return true;
 }
-
-// Windows-1252 code points of bytes 0x80..0x9F; the rest map to themselves.
-constexpr std::uint16_t cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                          0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                          0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 std::string fromWindows1252(std::string_view s) {
     std::string out;
     out.reserve(s.size() + s.size() / 8);
     for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80)
-            out.push_back(ch);
-        else if (c < 0xA0)
-            appendUtf8(out, cp1252High[c - 0x80]);
-        else
-            appendUtf8(out, c);
+        appendUtf8(out, repo::windows1252ToUnicode(static_cast<unsigned char>(ch)));
     }
     return out;
 }

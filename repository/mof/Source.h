@@ -1,4 +1,5 @@
 #pragma once
+#include "repository/Unicode.h"
 // Source files of one compile, decoded to UTF-8 with line ends normalised to "\n". Every syntax
 // tree node and diagnostic refers to text by (file, offset) into these buffers, which live as
 // long as the SourceManager.
@@ -64,7 +65,6 @@ class SourceManager {
     std::size_t m_totalBytes = 0;
 };
 
-// Appends the UTF-8 encoding of a code point (U+0000..U+10FFFF).
-void appendUtf8(std::string& out, std::uint32_t codePoint);
+using repo::appendUtf8;
 
 } // namespace morrowlen::mof
