@@ -243,10 +243,9 @@ QMdiSubWindow* frmMain::addChild(QWidget* child, const QString& title) {
     return sub;
 }
 
-void frmMain::openReport() {
-    auto* form = new report::Form1(*m_locator, m_services.browsers, m_services.pageFolder);
-    QMdiSubWindow* sub = addChild(form, QString::fromStdString(Module2::strClassName));
-    connect(form, &report::Form1::placementChanged, sub,
+template <typename Form> void frmMain::loadAndShow(Form* form, const QString& title) {
+    QMdiSubWindow* sub = addChild(form, title);
+    connect(form, &Form::placementChanged, sub,
             [sub, form] { sub->move(twipsToPixels(form->leftTwips()), twipsToPixels(form->topTwips())); });
     try {
         form->Form_Load();
@@ -261,15 +260,14 @@ void frmMain::openReport() {
     m_mdi->setActiveSubWindow(sub);
 }
 
+void frmMain::openReport() {
+    loadAndShow(new report::Form1(*m_locator, m_services.browsers, m_services.pageFolder),
+                QString::fromStdString(Module2::strClassName));
+}
+
 void frmMain::openExample(int pack) {
     auto* form = new examples::Form5(m_services.browsers);
-    QMdiSubWindow* sub = addChild(form, QStringLiteral("Example management pack"));
-    connect(form, &examples::Form5::placementChanged, sub,
-            [sub, form] { sub->move(twipsToPixels(form->leftTwips()), twipsToPixels(form->topTwips())); });
-    form->Form_Load();
-    sub->show();
-    sub->raise();
-    m_mdi->setActiveSubWindow(sub);
+    loadAndShow(form, QStringLiteral("Example management pack"));
     form->WebBrowser1()->navigate(
         examples::examplePackAddress(examples::ExamplePacks[static_cast<std::size_t>(pack)], m_services.exampleServer));
 }

@@ -67,6 +67,8 @@ private:
     void openReport();
     void openExample(int pack);
     QMdiSubWindow* addChild(QWidget* child, const QString& title);
+    // Adds the window as a child, loads it (discarding it should the load fail) and shows it.
+    template <typename Form> void loadAndShow(Form* form, const QString& title);
     void handle(const std::function<void()>& handler) { runHandler(m_services.reportError, handler); }
 
     const nav::Locator* m_locator;
