@@ -67,10 +67,13 @@ void ComboList::addItem(const std::string& item) {
     const int row = static_cast<int>(pos - m_items.begin());
     m_items.insert(pos, text);
     const QString shown = lineEdit()->text();
+    // A current item keeps its place through the insertion; only without one (or in an empty list,
+    // where the combo box picks the first row itself) is the shown text looked up again.
+    const bool lookUp = currentIndex() < 0;
     QSignalBlocker block(this);
     m_model->insertRows(row, 1);
     m_model->setData(m_model->index(row), text);
-    showText(shown);
+    if (lookUp) showText(shown);
 }
 
 void ComboList::addItems(std::vector<std::string> items) {
