@@ -1,6 +1,6 @@
 // The class catalogue of a namespace with 50,000 classes, through the repository and the
 // window's real combo boxes (offscreen).
-#include "TestRepository.h"
+#include "tests/support/TestRepository.h"
 #include "navigation/ClassCatalogue.h"
 #include "shell/ComboList.h"
 

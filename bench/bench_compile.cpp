@@ -1,6 +1,6 @@
 // Compiles the whole DMTF CIM schema into a fresh repository file and commits it, as a first
 // install does. The parse-only figure shows how much of that is the compiler's own front end.
-#include "repository/mof/Bootstrap.h"
+#include "repository/file/RepositoryFile.h"
 #include "repository/mof/Compiler.h"
 #include "repository/mof/Parser.h"
 
@@ -34,7 +34,7 @@ void BM_CompileDmtfIntoNewFile(benchmark::State& state) {
         state.PauseTiming();
         removeRepository(path);
         state.ResumeTiming();
-        repo::ClassStore store = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
+        repo::ClassStore store = repo::openOrCreateRepository(path, repo::NewRepository::SystemClassesOnly);
         mof::CompileOptions options;
         options.defaultNamespace = "root\\cimv2";
         mof::Compiler compiler(store, options);

@@ -1,5 +1,5 @@
 // Speed of the operations behind the namespace list, the class report and the profile page.
-#include "TestRepository.h"
+#include "tests/support/TestRepository.h"
 #include "navigation/NamespaceWalk.h"
 #include "navigation/Module2.h"
 #include "report/ProfilePage.h"

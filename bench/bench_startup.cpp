@@ -1,7 +1,7 @@
 // First start (the default repository is created) and later starts of the real program, to a
 // shown and painted main window, on Qt's offscreen platform.
-#include "TestRepository.h"
-#include "repository/mof/Bootstrap.h"
+#include "tests/support/TestRepository.h"
+#include "repository/file/RepositoryFile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,7 +32,7 @@ void BM_CreateDefaultRepository(benchmark::State& state) {
     test::TempDir dir;
     int n = 0;
     for (auto _ : state) {
-        auto store = mof::openOrCreateRepository((dir / ("r" + std::to_string(n++) + ".sqlite")).string());
+        auto store = repo::openOrCreateRepository((dir / ("r" + std::to_string(n++) + ".sqlite")).string());
         if (!store.wasCreated()) state.SkipWithError("not created");
     }
 }

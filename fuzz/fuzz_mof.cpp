@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes through the whole compiler into an in-memory repository. Any crash, hang,
 // leak or sanitizer report is a bug: MOF input must only ever produce diagnostics.
-#include "repository/mof/Bootstrap.h"
+#include "repository/file/RepositoryFile.h"
 #include "repository/mof/Compiler.h"
 
 #include <cstddef>
@@ -13,7 +13,7 @@ namespace {
 // The system classes are installed once; each input compiles inside a transaction that is rolled
 // back unless it succeeds, and successful inputs are few and small.
 repo::ClassStore& store() {
-    static repo::ClassStore s = mof::createInMemoryRepository();
+    static repo::ClassStore s = repo::createInMemoryRepository();
     return s;
 }
 } // namespace

@@ -1,7 +1,7 @@
-#include "ClassCatalogue.h"
+#include "navigation/ClassCatalogue.h"
 
-#include "Module2.h"
-#include "NamespaceWalk.h"
+#include "navigation/Module2.h"
+#include "navigation/NamespaceWalk.h"
 
 namespace morrowlen::nav {
 

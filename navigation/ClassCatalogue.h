@@ -1,6 +1,6 @@
 #pragma once
-#include "DropDownList.h"
-#include "WmiOperations.h"
+#include "navigation/DropDownList.h"
+#include "navigation/WmiOperations.h"
 
 #include <array>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "ClassSelection.h"
+#include "navigation/ClassSelection.h"
 
-#include "Module2.h"
+#include "navigation/Module2.h"
 
 namespace morrowlen::nav {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "ClassCatalogue.h"
+#include "navigation/ClassCatalogue.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "DropDownList.h"
+#include "navigation/DropDownList.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "NamespaceWalk.h"
+#include "navigation/NamespaceWalk.h"
 
 #include <exception>
 

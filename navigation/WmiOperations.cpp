@@ -1,4 +1,6 @@
-#include "WmiOperations.h"
+#include "navigation/WmiOperations.h"
+
+#include "repository/model/LocalRepository.h"
 
 namespace morrowlen::nav {
 
@@ -15,34 +17,37 @@ ClassObject::ClassObject(repo::ResolvedClass cls) : m_class(std::move(cls)) {
     for (const auto& p : m_class.properties) m_properties.emplace_back(p);
 }
 
+Locator::Locator(const repo::ClassStore& store, repo::Identity identity)
+    : m_local(std::make_shared<repo::LocalRepository>(store, std::move(identity))) {}
+
+const repo::ClassSource& Locator::source(std::string_view host) const {
+    if (host != ".")
+        throw Error(HostUnavailable, "The computer \"" + std::string(host) +
+                                         "\" cannot be reached: only the local computer \".\" is served");
+    return *m_local;
+}
+
 std::vector<NamespaceInstance> Services::InstancesOf(std::string_view className) const {
-    const auto& model = m_locator->model();
-    if (!model.hasClass(m_ns, className))
+    if (!m_source->hasClass(m_ns, className))
         throw Error(wbem::InvalidClass, "Invalid class: " + std::string(className) + " in namespace " + m_path);
     std::vector<NamespaceInstance> out;
-    if (equalsNoCase(className, "__NAMESPACE")) {
-        for (auto& name : model.childNamespaces(m_ns)) out.push_back({std::move(name)});
-        return out;
-    }
-    for (const auto& inst : model.store().instancesOf(m_ns, className)) {
-        NamespaceInstance item;
-        for (const auto& p : inst.properties)
-            if (equalsNoCase(p.name, "Name") && !p.value.isArray()) item.Name = p.value.toText();
-        out.push_back(std::move(item));
-    }
+    auto names = equalsNoCase(className, "__NAMESPACE") ? m_source->childNamespaces(m_ns)
+                                                        : m_source->instanceNames(m_ns, className);
+    out.reserve(names.size());
+    for (auto& name : names) out.push_back({std::move(name)});
     return out;
 }
 
 std::vector<ClassItem> Services::SubclassesOf() const {
     std::vector<ClassItem> out;
-    auto names = m_locator->model().classNames(m_ns);
+    auto names = m_source->classNames(m_ns);
     out.reserve(names.size());
     for (auto& name : names) out.push_back(ClassItem{ObjectPath{std::move(name)}});
     return out;
 }
 
 ClassObject Services::Get(std::string_view className, std::int32_t flags) const {
-    return ClassObject(m_locator->model().getClass(m_ns, className, flags));
+    return ClassObject(m_source->getClass(m_ns, className, flags));
 }
 
 Services connectMoniker(const Locator& locator, std::string_view moniker) {
@@ -51,20 +56,19 @@ Services connectMoniker(const Locator& locator, std::string_view moniker) {
         throw Error(MonikerSyntaxError, "Invalid syntax: " + std::string(moniker) + " is not a management moniker");
     std::string_view rest = moniker.substr(scheme.size());
     std::string path;
+    std::string_view host = ".";
     if (rest.starts_with("\\\\") || rest.starts_with("//")) {
         rest.remove_prefix(2);
         std::size_t sep = rest.find_first_of("\\/");
-        std::string_view host = rest.substr(0, sep);
-        if (host != ".")
-            throw Error(HostUnavailable, "The computer \"" + std::string(host) +
-                                             "\" cannot be reached: only the local computer \".\" is served");
+        host = rest.substr(0, sep);
         rest = sep == std::string_view::npos ? std::string_view() : rest.substr(sep + 1);
     }
+    const repo::ClassSource& source = locator.source(host);
     path.assign(rest);
     for (char& c : path)
         if (c == '/') c = '\\';
-    repo::NamespaceId ns = locator.model().openNamespace(path);
-    return Services(locator, ns, path);
+    const repo::NamespaceHandle ns = source.openNamespace(path);
+    return Services(source, ns, path);
 }
 
 } // namespace morrowlen::nav

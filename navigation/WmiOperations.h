@@ -1,11 +1,13 @@
 #pragma once
-// The operations of the management service that the program uses, served by the local
-// repository: connect by moniker, InstancesOf, SubclassesOf, Get, Properties_, Qualifiers_.
-// Every failure throws morrowlen::Error with the service's number and a description.
-#include "repository/ClassModel.h"
-#include "repository/Error.h"
+// The operations of the management service that the program uses: connect by moniker,
+// InstancesOf, SubclassesOf, Get, Properties_, Qualifiers_. They are served by a class source (the
+// local repository for the computer "."). Every failure throws morrowlen::Error with the
+// service's number and a description.
+#include "repository/core/Error.h"
+#include "repository/model/ClassSource.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,15 +18,20 @@ namespace morrowlen::nav {
 inline constexpr std::uint32_t MonikerSyntaxError = 0x800401E4; // not a management moniker
 inline constexpr std::uint32_t HostUnavailable = 0x800706BA;    // a computer other than "."
 
-// The service for the whole run: the opened repository and the identity that asks.
+// The service for the whole run: finds the class source of a computer named in a moniker.
 class Locator {
 public:
-    explicit Locator(const repo::ClassStore& store, repo::Identity identity = repo::Identity::current())
-        : m_model(store, std::move(identity)) {}
-    const repo::ClassModel& model() const { return m_model; }
+    // The local computer's classes come from this source.
+    explicit Locator(std::shared_ptr<const repo::ClassSource> local) : m_local(std::move(local)) {}
+    // The local computer's classes come from this repository, read for the identity.
+    explicit Locator(const repo::ClassStore& store, repo::Identity identity = repo::Identity::current());
+
+    // The source serving a host: "." is this computer; any other fails with HostUnavailable.
+    const repo::ClassSource& source(std::string_view host) const;
+    const repo::ClassSource& local() const { return *m_local; }
 
 private:
-    repo::ClassModel m_model;
+    std::shared_ptr<const repo::ClassSource> m_local;
 };
 
 struct NamespaceInstance {
@@ -54,7 +61,6 @@ public:
     const std::string& Name() const { return m_property.name; }
     // Looks a qualifier up by name without regard to case; Error NotFound when absent.
     QualifierObject Qualifiers_(std::string_view name) const;
-    const repo::ResolvedProperty& definition() const { return m_property; }
 
 private:
     repo::ResolvedProperty m_property;
@@ -64,7 +70,6 @@ class ClassObject {
 public:
     explicit ClassObject(repo::ResolvedClass cls);
     const std::vector<PropertyObject>& Properties_() const { return m_properties; }
-    const repo::ResolvedClass& definition() const { return m_class; }
 
 private:
     repo::ResolvedClass m_class;
@@ -73,8 +78,8 @@ private:
 
 class Services {
 public:
-    Services(const Locator& locator, repo::NamespaceId ns, std::string path)
-        : m_locator(&locator), m_ns(ns), m_path(std::move(path)) {}
+    Services(const repo::ClassSource& source, repo::NamespaceHandle ns, std::string path)
+        : m_source(&source), m_ns(ns), m_path(std::move(path)) {}
     const std::string& path() const { return m_path; }
 
     // Only "__NAMESPACE" has instances that the program asks for: the direct child namespaces.
@@ -84,8 +89,8 @@ public:
     ClassObject Get(std::string_view className, std::int32_t flags) const;
 
 private:
-    const Locator* m_locator;
-    repo::NamespaceId m_ns;
+    const repo::ClassSource* m_source;
+    repo::NamespaceHandle m_ns;
     std::string m_path;
 };
 

@@ -1,7 +1,7 @@
-#include "PageWriter.h"
+#include "report/PageWriter.h"
 
-#include "repository/Error.h"
-#include "repository/Unicode.h"
+#include "repository/core/Error.h"
+#include "repository/core/Unicode.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,9 +1,9 @@
-#include "ProfilePage.h"
+#include "report/ProfilePage.h"
 
-#include "SearchAddresses.h"
-#include "Stylesheet.h"
+#include "report/SearchAddresses.h"
+#include "report/Stylesheet.h"
 #include "navigation/Module2.h"
-#include "repository/Error.h"
+#include "repository/core/Error.h"
 
 #include <cerrno>
 #include <exception>

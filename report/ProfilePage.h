@@ -1,6 +1,6 @@
 #pragma once
 // The class profile page of a report window.
-#include "PageWriter.h"
+#include "report/PageWriter.h"
 #include "navigation/WmiOperations.h"
 
 #include <array>

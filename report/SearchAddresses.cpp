@@ -1,4 +1,4 @@
-#include "SearchAddresses.h"
+#include "report/SearchAddresses.h"
 
 namespace morrowlen::report {
 

@@ -1,6 +1,6 @@
-#include "Stylesheet.h"
+#include "report/Stylesheet.h"
 
-#include "PageWriter.h"
+#include "report/PageWriter.h"
 
 namespace morrowlen::report {
 

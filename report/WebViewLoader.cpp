@@ -1,6 +1,6 @@
 #include "BrowserView.h"
 
-#include "repository/Error.h"
+#include "repository/core/Error.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 #pragma once
-#include "repository/Error.h"
+#include "repository/core/Error.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "Settings.h"
 
-#include "repository/Error.h"
+#include "repository/core/Error.h"
 
 #include <QSettings>
 

@@ -3,8 +3,8 @@
 #include "navigation/ClassCatalogue.h"
 #include "examples/ExamplePacks.h"
 #include "report/ProfilePage.h"
-#include "repository/Location.h"
-#include "repository/mof/Bootstrap.h"
+#include "repository/file/Location.h"
+#include "repository/file/RepositoryFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
         services.pageFolder = report::choosePageFolder(installed ? std::filesystem::path() : std::filesystem::path(programDir.path().toStdString()),
                                                        cache / "morrowlen");
         pageFolder = services.pageFolder;
-        store.emplace(mof::openOrCreateRepository(repo::defaultRepositoryPath()));
+        store.emplace(repo::openOrCreateRepository(repo::defaultRepositoryPath()));
         locator.emplace(*store);
         ok = true;
     });

@@ -1,8 +1,8 @@
 // morrowlen-mofcomp: compiles MOF files into the local repository.
-#include "repository/DefaultSet.h"
-#include "repository/Error.h"
-#include "repository/Location.h"
-#include "repository/mof/Bootstrap.h"
+#include "repository/file/DefaultSet.h"
+#include "repository/core/Error.h"
+#include "repository/file/Location.h"
+#include "repository/file/RepositoryFile.h"
 #include "repository/mof/Compiler.h"
 
 #include <unistd.h>
@@ -83,7 +83,7 @@ std::optional<int> parseArguments(int argc, char** argv, Options& o) {
             std::cout << Usage;
             return 0;
         } else if (arg == "--version") {
-            std::cout << "morrowlen-mofcomp 0.1.0\n";
+            std::cout << "morrowlen-mofcomp " MORROWLEN_VERSION "\n";
             return 0;
         } else if (repo::equalsNoCase(arg, "-check") || arg == "--check") {
             o.check = true;
@@ -172,18 +172,18 @@ int main(int argc, char** argv) {
     try {
         std::optional<repo::ClassStore> store;
         if (o.check) {
-            store.emplace(mof::createInMemoryRepository());
+            store.emplace(repo::createInMemoryRepository());
             if (o.defaultSet) repo::compileDefaultSet(*store);
             std::error_code ec;
             if (std::filesystem::exists(path, ec)) {
                 store.emplace(repo::ClassStore::openInMemory());
                 const repo::ClassStore existing =
                     repo::ClassStore::open(path, repo::ClassStore::OpenMode::ReadOnly);
-                mof::copyRepository(existing, *store);
+                repo::copyRepository(existing, *store);
             }
         } else {
-            store.emplace(mof::openOrCreateRepository(
-                path, o.defaultSet ? mof::NewRepository::DefaultSet : mof::NewRepository::SystemClassesOnly));
+            store.emplace(repo::openOrCreateRepository(
+                path, o.defaultSet ? repo::NewRepository::DefaultSet : repo::NewRepository::SystemClassesOnly));
         }
         mof::Compiler compiler(*store, o.compile);
         const mof::CompileStatus status = compiler.compileFiles(o.files);

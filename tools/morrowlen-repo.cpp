@@ -1,9 +1,9 @@
 // morrowlen-repo: looks into the local repository: its namespaces, their classes, one class.
-#include "repository/ClassModel.h"
-#include "repository/Error.h"
-#include "repository/Location.h"
-#include "repository/mof/Bootstrap.h"
-#include "repository/mof/MofFormat.h"
+#include "repository/model/ClassModel.h"
+#include "repository/core/Error.h"
+#include "repository/file/Location.h"
+#include "repository/file/RepositoryFile.h"
+#include "tools/MofFormat.h"
 #include "report/ProfilePage.h"
 
 #include <iostream>
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
             printHelp();
             return Ok;
         } else if (arg == "--version") {
-            std::cout << "morrowlen-repo 0.1.0\n";
+            std::cout << "morrowlen-repo " MORROWLEN_VERSION "\n";
             return Ok;
         } else if (arg == "--repository") {
             if (i + 1 >= argc) return badUsage("--repository needs a path");
@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
     if (!command) return badUsage("no command given");
     try {
         repo::ClassStore store =
-            mof::openOrCreateRepository(repository ? *repository : repo::defaultRepositoryPath());
+            repo::openOrCreateRepository(repository ? *repository : repo::defaultRepositoryPath());
         repo::ClassModel model(store);
         Context context{store, model, std::move(args)};
         return command->run(context);

@@ -1,7 +1,7 @@
 #pragma once
 // Syntax tree of one MOF file. Names are views into the file's text (the SourceManager keeps it
 // alive); literal values are decoded by the parser, so the compiler never looks at token text.
-#include "Source.h"
+#include "repository/mof/Source.h"
 
 #include <cstdint>
 #include <optional>

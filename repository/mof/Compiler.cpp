@@ -1,7 +1,7 @@
-#include "Compiler.h"
+#include "repository/mof/Compiler.h"
 
-#include "Parser.h"
-#include "repository/Error.h"
+#include "repository/mof/Parser.h"
+#include "repository/core/Error.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,8 +3,8 @@
 // and writes classes, qualifier declarations, instances and namespaces through the ClassStore in
 // one transaction. Nothing is written unless the whole compile succeeds. MOF input never throws:
 // every problem is a diagnostic.
-#include "Diagnostics.h"
-#include "Limits.h"
+#include "repository/mof/Diagnostics.h"
+#include "repository/mof/Limits.h"
 #include "repository/store/ClassStore.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "Diagnostics.h"
+#include "repository/mof/Diagnostics.h"
 
 namespace morrowlen::mof {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The one sink for every problem found in MOF input, and the formatter that prints them as
 // "file:line:col: error: message", the source line and a caret.
-#include "Source.h"
+#include "repository/mof/Source.h"
 
 #include <cstddef>
 #include <string>

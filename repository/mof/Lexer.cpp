@@ -1,6 +1,6 @@
-#include "Lexer.h"
+#include "repository/mof/Lexer.h"
 
-#include "Limits.h"
+#include "repository/mof/Limits.h"
 
 namespace morrowlen::mof {
 

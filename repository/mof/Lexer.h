@@ -2,8 +2,8 @@
 // Splits one decoded source file into tokens on demand. Tokens are views (offset, length) into the
 // file's text; nothing is allocated per token. Problems go to the diagnostics sink; the lexer then
 // returns an Invalid token (already reported) and carries on.
-#include "Diagnostics.h"
-#include "Token.h"
+#include "repository/mof/Diagnostics.h"
+#include "repository/mof/Token.h"
 
 namespace morrowlen::mof {
 

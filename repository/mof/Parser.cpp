@@ -1,6 +1,6 @@
-#include "Parser.h"
+#include "repository/mof/Parser.h"
 
-#include "Limits.h"
+#include "repository/mof/Limits.h"
 
 #include <charconv>
 #include <cstring>

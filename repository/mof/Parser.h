@@ -2,8 +2,8 @@
 // Recursive-descent parser for MOF: one parseXxx per production. It never stops at the first
 // error: a broken member is skipped to the next ';' of its body, a broken declaration to the next
 // declaration, and parsing goes on.
-#include "Ast.h"
-#include "Lexer.h"
+#include "repository/mof/Ast.h"
+#include "repository/mof/Lexer.h"
 
 namespace morrowlen::mof {
 

@@ -1,6 +1,6 @@
-#include "Source.h"
+#include "repository/mof/Source.h"
 
-#include "repository/Unicode.h"
+#include "repository/core/Unicode.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "repository/Unicode.h"
+#include "repository/core/Unicode.h"
 // Source files of one compile, decoded to UTF-8 with line ends normalised to "\n". Every syntax
 // tree node and diagnostic refers to text by (file, offset) into these buffers, which live as
 // long as the SourceManager.

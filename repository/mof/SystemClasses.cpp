@@ -1,7 +1,7 @@
-#include "SystemClasses.h"
+#include "repository/mof/SystemClasses.h"
 
-#include "Compiler.h"
-#include "repository/Error.h"
+#include "repository/mof/Compiler.h"
+#include "repository/core/Error.h"
 
 namespace morrowlen::mof {
 

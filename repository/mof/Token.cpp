@@ -1,4 +1,4 @@
-#include "Token.h"
+#include "repository/mof/Token.h"
 
 #include <array>
 

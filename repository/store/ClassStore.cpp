@@ -1,7 +1,7 @@
-#include "ClassStore.h"
+#include "repository/store/ClassStore.h"
 
-#include "../Error.h"
-#include "Codec.h"
+#include "repository/core/Error.h"
+#include "repository/store/Codec.h"
 
 #include <sqlite3.h>
 

@@ -2,8 +2,8 @@
 // The class store: one SQLite file holding the namespace tree, and per namespace its classes,
 // qualifier declarations and instances. Classes are kept as the definitions their MOF declared
 // (own members only); ClassModel resolves inheritance.
-#include "../ClassDef.h"
-#include "Database.h"
+#include "repository/core/ClassDef.h"
+#include "repository/store/Database.h"
 
 #include <cstdint>
 #include <memory>

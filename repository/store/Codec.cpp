@@ -1,6 +1,6 @@
-#include "Codec.h"
+#include "repository/store/Codec.h"
 
-#include "../Error.h"
+#include "repository/core/Error.h"
 
 #include <cstring>
 

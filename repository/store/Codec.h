@@ -1,7 +1,7 @@
 #pragma once
 // The byte form in which the store keeps a definition. Compact and versioned with the schema;
 // decoding checks every length, so a damaged row is reported, never read past its end.
-#include "../ClassDef.h"
+#include "repository/core/ClassDef.h"
 
 #include <string>
 #include <string_view>

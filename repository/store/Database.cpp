@@ -1,6 +1,6 @@
-#include "Database.h"
+#include "repository/store/Database.h"
 
-#include "../Error.h"
+#include "repository/core/Error.h"
 
 #include <sqlite3.h>
 

@@ -7,8 +7,8 @@
 #include "navigation/Module2.h"
 #include "report/Form1.h"
 #include "report/WebView.h"
-#include "repository/DefaultSet.h"
-#include "repository/mof/Bootstrap.h"
+#include "repository/file/DefaultSet.h"
+#include "repository/file/RepositoryFile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,7 +31,7 @@ constexpr int LoadTimeout = 30000;
 
 // The embedded default repository in a new file, as the program creates it on a fresh machine.
 repo::ClassStore defaultRepository(const std::filesystem::path& file) {
-    repo::ClassStore store = mof::openOrCreateRepository(file.string());
+    repo::ClassStore store = repo::openOrCreateRepository(file.string());
     if (!store.findNamespace("root\\cimv2")) repo::compileDefaultSet(store);
     return store;
 }
@@ -102,7 +102,7 @@ private slots:
 
     void reportPageShowsTheClassAndRunsNoScript() {
         test::TempDir dir;
-        repo::ClassStore store = mof::openOrCreateRepository((dir / "repository.sqlite").string());
+        repo::ClassStore store = repo::openOrCreateRepository((dir / "repository.sqlite").string());
         const repo::NamespaceId ns = test::ensureNamespace(store, "root\\cimv2");
         store.putClass(
             ns, test::makeClass(

@@ -1,10 +1,10 @@
 #pragma once
 // What the window tests share: recording stand-ins for the browsers, the settings store and the
 // error report, a repository with a few namespaces and classes, and user-like list picks.
-#include "TestRepository.h"
+#include "tests/support/TestRepository.h"
 #include "navigation/WmiOperations.h"
 #include "report/BrowserView.h"
-#include "repository/Error.h"
+#include "repository/core/Error.h"
 #include "shell/Settings.h"
 #include "shell/frmMain.h"
 

@@ -1,8 +1,8 @@
 // The compiler's semantics, checked field by field in the store it writes.
-#include "MofTestSupport.h"
-#include "TestRepository.h"
-#include "repository/ClassModel.h"
-#include "repository/mof/Bootstrap.h"
+#include "tests/mof/MofTestSupport.h"
+#include "tests/support/TestRepository.h"
+#include "repository/model/ClassModel.h"
+#include "repository/file/RepositoryFile.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ namespace {
 
 class CompilerTest : public ::testing::Test {
   protected:
-    ClassStore store = mof::createInMemoryRepository();
+    ClassStore store = repo::createInMemoryRepository();
 
     test::Compiled ok(const std::string& text, mof::CompileOptions options = {}) {
         test::Compiled c = compileText(store, text, std::move(options));
@@ -358,12 +358,12 @@ TEST_F(CompilerTest, NothingIsWrittenUnlessTheWholeCompileSucceeds) {
     test::TempDir dir;
     const std::string path = (dir / "repo.sqlite").string();
     {
-        ClassStore file = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
+        ClassStore file = repo::openOrCreateRepository(path, repo::NewRepository::SystemClassesOnly);
         ASSERT_EQ(compileText(file, "class Sample_Kept { };").status, mof::CompileStatus::Success);
     }
     const std::string before = test::readFile(path);
     {
-        ClassStore file = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
+        ClassStore file = repo::openOrCreateRepository(path, repo::NewRepository::SystemClassesOnly);
         const auto c = compileText(file, "#pragma namespace(\"root/new\")\n"
                                          "Qualifier Q : string, Scope(any);\n"
                                          "class Sample_Good { };\ninstance of Sample_Good { };\n"
@@ -406,7 +406,7 @@ TEST_F(CompilerTest, InheritedPropertiesMustKeepTheirType) {
 }
 
 TEST(SystemClasses, InstallTheClassesEveryNamespaceShares) {
-    ClassStore store = mof::createInMemoryRepository();
+    ClassStore store = repo::createInMemoryRepository();
     const NamespaceId sys = store.systemNamespace();
     for (const char* name : {"__SystemClass", "__NAMESPACE", "__Provider", "__Win32Provider", "__EventFilter",
                              "__EventConsumer", "__FilterToConsumerBinding", "__InstanceModificationEvent",
@@ -428,7 +428,7 @@ TEST(Bootstrap, CreatesTheFileOnceWithSystemClassesAndCopiesIntoMemory) {
     test::TempDir dir;
     const std::string path = (dir / "nested" / "repo.sqlite").string();
     {
-        ClassStore store = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
+        ClassStore store = repo::openOrCreateRepository(path, repo::NewRepository::SystemClassesOnly);
         EXPECT_TRUE(store.wasCreated());
         EXPECT_TRUE(store.hasClass(store.systemNamespace(), "__NAMESPACE"));
         ASSERT_EQ(compileText(store, "#pragma namespace(\"root/x\")\n#pragma restrict(\"bob\")\n"
@@ -437,10 +437,10 @@ TEST(Bootstrap, CreatesTheFileOnceWithSystemClassesAndCopiesIntoMemory) {
                       .status,
                   mof::CompileStatus::Success);
     }
-    ClassStore again = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
+    ClassStore again = repo::openOrCreateRepository(path, repo::NewRepository::SystemClassesOnly);
     EXPECT_FALSE(again.wasCreated());
     ClassStore copy = ClassStore::openInMemory();
-    mof::copyRepository(again, copy);
+    repo::copyRepository(again, copy);
     const auto x = copy.findNamespace("root\\x");
     ASSERT_TRUE(x);
     EXPECT_TRUE(copy.hasClass(*x, "A"));

@@ -1,10 +1,10 @@
 // Real MOF from the shared corpora: the DMTF schema compiles and reads back as written, and every
 // deliberately invalid file is refused at the right line without touching the repository.
-#include "MofTestSupport.h"
-#include "TestRepository.h"
-#include "repository/ClassModel.h"
-#include "repository/mof/Bootstrap.h"
-#include "repository/mof/MofFormat.h"
+#include "tests/mof/MofTestSupport.h"
+#include "tests/support/TestRepository.h"
+#include "repository/model/ClassModel.h"
+#include "repository/file/RepositoryFile.h"
+#include "tools/MofFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ class DmtfSchema : public ::testing::Test {
         if (!top) return;
         s_dir = std::make_unique<test::TempDir>();
         s_store =
-            std::make_unique<ClassStore>(mof::openOrCreateRepository((*s_dir / "dmtf.sqlite").string(), mof::NewRepository::SystemClassesOnly));
+            std::make_unique<ClassStore>(repo::openOrCreateRepository((*s_dir / "dmtf.sqlite").string(), repo::NewRepository::SystemClassesOnly));
         mof::Compiler compiler(*s_store, intoCimv2());
         s_status = compiler.compileFiles({top->string()});
         s_diagnostics = compiler.diagnostics().formatAll();
@@ -150,7 +150,7 @@ TEST_F(DmtfSchema, ShowAsMofCompilesBackToEqualDefinitions) {
         originals.push_back(model.getClass(ns, n));
         text += mof::formatClassMof(originals.back(), declOf);
     }
-    ClassStore copy = mof::createInMemoryRepository();
+    ClassStore copy = repo::createInMemoryRepository();
     const auto c = test::compileText(copy, text, intoCimv2());
     ASSERT_EQ(c.status, mof::CompileStatus::Success) << c.diagnostics.substr(0, 4000);
 
@@ -222,14 +222,14 @@ TEST_P(InvalidMof, IsRefusedAtTheRightLineAndLeavesTheRepositoryAlone) {
     REQUIRE_CORPUS(file, c.file);
     test::TempDir dir;
     const std::string repoPath = (dir / "repo.sqlite").string();
-    { ClassStore created = mof::openOrCreateRepository(repoPath, mof::NewRepository::SystemClassesOnly); }
+    { ClassStore created = repo::openOrCreateRepository(repoPath, repo::NewRepository::SystemClassesOnly); }
     const std::string before = test::readFile(repoPath);
 
     std::vector<std::uint32_t> errors, warnings;
     mof::CompileStatus status;
     std::string shown;
     {
-        ClassStore store = mof::openOrCreateRepository(repoPath, mof::NewRepository::SystemClassesOnly);
+        ClassStore store = repo::openOrCreateRepository(repoPath, repo::NewRepository::SystemClassesOnly);
         mof::CompileOptions options;
         options.strictQualifiers = c.strict;
         mof::Compiler compiler(store, options);
@@ -293,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(Corpora, InvalidMof, ::testing::ValuesIn(invalidCases()
 TEST(Corpora, PegasusFilesNamedBadButValidCompile) {
     for (const char* name : {"badQualifierDecl4.mof", "badQualifierDecl14.mof"}) {
         REQUIRE_CORPUS(file, std::string(Pg) + name);
-        ClassStore store = mof::createInMemoryRepository();
+        ClassStore store = repo::createInMemoryRepository();
         const auto c = test::compileFile(store, *file);
         EXPECT_EQ(c.status, mof::CompileStatus::Success) << c.diagnostics;
     }
@@ -301,7 +301,7 @@ TEST(Corpora, PegasusFilesNamedBadButValidCompile) {
 
 TEST(Corpora, OmiSchemaCompiles) {
     REQUIRE_CORPUS(top, "omi/Unix/share/omischema/CIM_Schema.mof");
-    ClassStore store = mof::createInMemoryRepository();
+    ClassStore store = repo::createInMemoryRepository();
     mof::Compiler compiler(store, intoCimv2());
     EXPECT_EQ(compiler.compileFiles({top->string()}), mof::CompileStatus::Success)
         << compiler.diagnostics().formatAll().substr(0, 4000);
@@ -311,7 +311,7 @@ TEST(Corpora, OmiSchemaCompiles) {
 
 TEST(Corpora, OmiNetworkSchemaWarnsAboutItsMalformedStrings) {
     REQUIRE_CORPUS(file, "omi/Unix/share/networkschema/MSFT_NetworkVLAN.mof");
-    ClassStore store = mof::createInMemoryRepository();
+    ClassStore store = repo::createInMemoryRepository();
     mof::Compiler compiler(store);
     compiler.compileFiles({file->string()});
     const auto& all = compiler.diagnostics().all();
@@ -324,7 +324,7 @@ TEST(Corpora, OmiNetworkSchemaWarnsAboutItsMalformedStrings) {
 
 TEST(Corpora, Utf16FileIsDecoded) {
     REQUIRE_CORPUS(file, "omi/Unix/tests/codec/mof/blue/mofs/mintinstance.mof");
-    ClassStore store = mof::createInMemoryRepository();
+    ClassStore store = repo::createInMemoryRepository();
     mof::Compiler compiler(store);
     compiler.compileFiles({file->string()});
     EXPECT_FALSE(compiler.diagnostics().hasErrorIn(mof::Phase::Syntax)) << compiler.diagnostics().formatAll();

@@ -1,7 +1,7 @@
 // Golden diagnostics: every golden/NAME.mof is compiled into a new repository and what the compiler
 // prints must equal golden/NAME.expected byte for byte. MORROWLEN_UPDATE_GOLDEN=1 rewrites them.
-#include "MofTestSupport.h"
-#include "repository/mof/Bootstrap.h"
+#include "tests/mof/MofTestSupport.h"
+#include "repository/file/RepositoryFile.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ TEST_P(Golden, DiagnosticsMatchTheExpectedFile) {
     const fs::path mof = dir / (GetParam() + ".mof");
     const fs::path expectedFile = dir / (GetParam() + ".expected");
 
-    repo::ClassStore store = mof::createInMemoryRepository();
+    repo::ClassStore store = repo::createInMemoryRepository();
     mof::Compiler compiler(store);
     const mof::CompileStatus status = compiler.compileFiles({mof.string()});
     std::string actual = compiler.diagnostics().formatAll();

@@ -1,4 +1,4 @@
-#include "MofTestSupport.h"
+#include "tests/mof/MofTestSupport.h"
 
 #include <fstream>
 #include <iterator>

@@ -1,6 +1,6 @@
 // The command-line tools, run as a user runs them: exit statuses, what they print, what they write.
-#include "MofTestSupport.h"
-#include "TestRepository.h"
+#include "tests/mof/MofTestSupport.h"
+#include "tests/support/TestRepository.h"
 
 #include <gtest/gtest.h>
 

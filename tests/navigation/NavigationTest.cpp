@@ -1,4 +1,4 @@
-#include "TestRepository.h"
+#include "tests/support/TestRepository.h"
 #include "navigation/ClassCatalogue.h"
 #include "navigation/ClassSelection.h"
 #include "navigation/Module2.h"

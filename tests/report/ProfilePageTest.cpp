@@ -1,4 +1,4 @@
-#include "TestRepository.h"
+#include "tests/support/TestRepository.h"
 #include "navigation/Module2.h"
 #include "report/PageWriter.h"
 #include "report/ProfilePage.h"

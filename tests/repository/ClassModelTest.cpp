@@ -1,6 +1,6 @@
-#include "TestRepository.h"
-#include "repository/ClassModel.h"
-#include "repository/Error.h"
+#include "tests/support/TestRepository.h"
+#include "repository/model/ClassModel.h"
+#include "repository/core/Error.h"
 
 #include <gtest/gtest.h>
 

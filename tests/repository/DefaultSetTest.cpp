@@ -1,9 +1,9 @@
-#include "TestRepository.h"
+#include "tests/support/TestRepository.h"
 #include "navigation/ClassCatalogue.h"
 #include "navigation/NamespaceWalk.h"
-#include "repository/DefaultSet.h"
-#include "repository/Error.h"
-#include "repository/mof/Bootstrap.h"
+#include "repository/file/DefaultSet.h"
+#include "repository/core/Error.h"
+#include "repository/file/RepositoryFile.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ class DefaultSet : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_dir = new TempDir;
-        s_store = new repo::ClassStore(mof::openOrCreateRepository((*s_dir / "repository.sqlite").string()));
+        s_store = new repo::ClassStore(repo::openOrCreateRepository((*s_dir / "repository.sqlite").string()));
     }
     static void TearDownTestSuite() {
         delete s_store;
@@ -127,10 +127,10 @@ TEST(DefaultSetCreation, AnExistingRepositoryIsNeverFilled) {
     TempDir dir;
     const std::string path = (dir / "mine.sqlite").string();
     {
-        auto store = mof::openOrCreateRepository(path, mof::NewRepository::SystemClassesOnly);
+        auto store = repo::openOrCreateRepository(path, repo::NewRepository::SystemClassesOnly);
         store.putClass(store.rootNamespace(), makeClass("Mine", ""));
     }
-    auto store = mof::openOrCreateRepository(path);
+    auto store = repo::openOrCreateRepository(path);
     EXPECT_FALSE(store.wasCreated());
     EXPECT_FALSE(store.findNamespace("root\\cimv2"));
     EXPECT_TRUE(store.hasClass(store.rootNamespace(), "Mine"));
@@ -140,7 +140,7 @@ TEST(DefaultSetCreation, AFileThatIsNotARepositoryIsLeftAlone) {
     TempDir dir;
     const auto path = dir / "notes.sqlite";
     std::ofstream(path) << "my notes";
-    EXPECT_THROW(mof::openOrCreateRepository(path.string()), Error);
+    EXPECT_THROW(repo::openOrCreateRepository(path.string()), Error);
     std::ifstream in(path);
     std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(text, "my notes");

@@ -1,5 +1,5 @@
-#include "TestRepository.h"
-#include "repository/Error.h"
+#include "tests/support/TestRepository.h"
+#include "repository/core/Error.h"
 #include "repository/store/ClassStore.h"
 
 #include <gtest/gtest.h>

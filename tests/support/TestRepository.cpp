@@ -1,4 +1,4 @@
-#include "TestRepository.h"
+#include "tests/support/TestRepository.h"
 
 #include <random>
 

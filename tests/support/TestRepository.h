@@ -1,6 +1,6 @@
 #pragma once
 // Builds real repository files in a temporary folder for tests, through the store's own API.
-#include "repository/ClassModel.h"
+#include "repository/model/ClassModel.h"
 #include "repository/store/ClassStore.h"
 
 #include <filesystem>

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace morrowlen::mof {
+namespace morrowlen::repo {
 
 // What a repository holds when it is created.
 enum class NewRepository {
@@ -26,4 +26,4 @@ repo::ClassStore createInMemoryRepository();
 // from into to, which must be new. Used to check a compile against a repository without writing it.
 void copyRepository(const repo::ClassStore& from, repo::ClassStore& to);
 
-} // namespace morrowlen::mof
+} // namespace morrowlen::repo

@@ -1,7 +1,7 @@
-#include "DefaultSet.h"
+#include "repository/file/DefaultSet.h"
 
-#include "Error.h"
-#include "mof/Compiler.h"
+#include "repository/core/Error.h"
+#include "repository/mof/Compiler.h"
 
 namespace morrowlen::repo {
 

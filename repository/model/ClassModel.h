@@ -2,8 +2,8 @@
 // Answers the program's questions about the repository: which namespaces exist, what they hold,
 // and the full definition of one class with inheritance, qualifier propagation, the synthesised
 // CIMTYPE qualifier and, on request, amended qualifiers merged in.
-#include "ClassDef.h"
-#include "store/ClassStore.h"
+#include "repository/core/ClassDef.h"
+#include "repository/store/ClassStore.h"
 
 #include <cstdint>
 #include <string>

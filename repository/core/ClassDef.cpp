@@ -1,4 +1,4 @@
-#include "ClassDef.h"
+#include "repository/core/ClassDef.h"
 
 namespace morrowlen::repo {
 

@@ -1,21 +1,21 @@
-#include "Bootstrap.h"
+#include "repository/file/RepositoryFile.h"
 
-#include "SystemClasses.h"
-#include "repository/DefaultSet.h"
-#include "repository/Error.h"
+#include "repository/mof/SystemClasses.h"
+#include "repository/file/DefaultSet.h"
+#include "repository/core/Error.h"
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
-namespace morrowlen::mof {
+namespace morrowlen::repo {
 
 namespace {
 
 void installIfEmpty(repo::ClassStore& store) {
     // Also repairs a file whose creation stopped before the system classes were in.
-    if (store.wasCreated() || store.classNames(store.systemNamespace()).empty()) installSystemClasses(store);
+    if (store.wasCreated() || store.classNames(store.systemNamespace()).empty()) mof::installSystemClasses(store);
 }
 
 void copyNamespace(const repo::ClassStore& from, repo::NamespaceId src, repo::ClassStore& to,
@@ -56,7 +56,7 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
     fs::remove(temp, ec);
     try {
         repo::ClassStore store = repo::ClassStore::open(temp, repo::ClassStore::OpenMode::Create);
-        installSystemClasses(store);
+        mof::installSystemClasses(store);
         if (contents == NewRepository::DefaultSet) repo::compileDefaultSet(store);
         // One self-contained file, with nothing left in a write-ahead log beside it.
         store.database().exec("PRAGMA journal_mode = DELETE");
@@ -82,7 +82,7 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
 
 repo::ClassStore createInMemoryRepository() {
     repo::ClassStore store = repo::ClassStore::openInMemory();
-    installSystemClasses(store);
+    mof::installSystemClasses(store);
     return store;
 }
 
@@ -93,4 +93,4 @@ void copyRepository(const repo::ClassStore& from, repo::ClassStore& to) {
     tx.commit();
 }
 
-} // namespace morrowlen::mof
+} // namespace morrowlen::repo

@@ -1,4 +1,4 @@
-#include "Unicode.h"
+#include "repository/core/Unicode.h"
 
 #include <array>
 #include <cstdint>

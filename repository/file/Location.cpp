@@ -1,4 +1,4 @@
-#include "Location.h"
+#include "repository/file/Location.h"
 
 #include <pwd.h>
 #include <unistd.h>

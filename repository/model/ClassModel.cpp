@@ -1,6 +1,6 @@
-#include "ClassModel.h"
+#include "repository/model/ClassModel.h"
 
-#include "Error.h"
+#include "repository/core/Error.h"
 
 #include <grp.h>
 #include <pwd.h>

@@ -1,7 +1,7 @@
 #pragma once
 // Definitions as they are stored: each class holds only what it declares itself.
-#include "CimType.h"
-#include "Value.h"
+#include "repository/core/CimType.h"
+#include "repository/core/Value.h"
 
 #include <cstdint>
 #include <optional>

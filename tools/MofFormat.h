@@ -2,7 +2,7 @@
 // Writes definitions back out: a resolved class or a qualifier declaration as MOF that this
 // compiler reads again to the same definition, and a resolved class as JSON (shape documented in
 // morrowlen-repo(1); keep it stable).
-#include "repository/ClassModel.h"
+#include "repository/model/ClassModel.h"
 
 #include <functional>
 #include <string>

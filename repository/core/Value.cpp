@@ -1,6 +1,6 @@
-#include "Value.h"
+#include "repository/core/Value.h"
 
-#include "Error.h"
+#include "repository/core/Error.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "MofFormat.h"
+#include "tools/MofFormat.h"
 
-#include "Source.h"
+#include "repository/mof/Source.h"
 
 #include <charconv>
 #include <cmath>

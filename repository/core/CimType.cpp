@@ -1,6 +1,6 @@
-#include "CimType.h"
+#include "repository/core/CimType.h"
 
-#include "ClassDef.h"
+#include "repository/core/ClassDef.h"
 
 #include <array>
 

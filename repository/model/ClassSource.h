@@ -1,0 +1,55 @@
+#pragma once
+// Where the operations get their classes from. The local repository file is one source; a
+// repository compiled in memory from MOF files, or a remote machine, would be others. Every call
+// fails with morrowlen::Error carrying the platform's number (InvalidNamespace, AccessDenied,
+// NotFound, InvalidClass, ...).
+#include "repository/core/ClassDef.h"
+#include "repository/model/ClassModel.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morrowlen::repo {
+
+// An opened namespace. Its meaning belongs to the source that handed it out.
+using NamespaceHandle = std::int64_t;
+
+// One class found by ClassSource::findClasses.
+struct ClassMatch {
+    std::string namespacePath; // as stored: root\cimv2
+    std::string className;     // as declared
+};
+
+class ClassSource {
+public:
+    virtual ~ClassSource() = default;
+
+    // Opens a namespace by path ("root\cimv2") for the identity the source serves.
+    virtual NamespaceHandle openNamespace(std::string_view path) const = 0;
+    // The path of an opened namespace, with the names as stored.
+    virtual std::string namespacePath(NamespaceHandle ns) const = 0;
+    // Names of the direct child namespaces, in creation order.
+    virtual std::vector<std::string> childNamespaces(NamespaceHandle ns) const = 0;
+    // Every class of the namespace at every depth, the system classes first.
+    virtual std::vector<std::string> classNames(NamespaceHandle ns) const = 0;
+    virtual bool hasClass(NamespaceHandle ns, std::string_view className) const = 0;
+    // The full definition (inheritance resolved); flags as Get takes them (UseAmendedQualifiers).
+    virtual ResolvedClass getClass(NamespaceHandle ns, std::string_view className, std::int32_t flags) const = 0;
+    // The Name property of every instance of the class (as InstancesOf reports them).
+    virtual std::vector<std::string> instanceNames(NamespaceHandle ns, std::string_view className) const = 0;
+    // The qualifier declaration in force for the namespace, if any (for writing MOF back).
+    virtual std::optional<QualifierDecl> qualifierDecl(NamespaceHandle ns, std::string_view name) const = 0;
+    // Classes whose names match the glob (* and ?, without regard to case) in the namespace and
+    // every namespace below it that the identity may open; sorted by namespace, then class.
+    // Namespaces refused to the identity are skipped and their paths added to refused.
+    virtual std::vector<ClassMatch> findClasses(NamespaceHandle under, std::string_view nameGlob,
+                                                std::vector<std::string>* refused = nullptr) const = 0;
+};
+
+// Whether text matches a glob of * and ? without regard to case (ASCII letters).
+bool globMatchNoCase(std::string_view glob, std::string_view text);
+
+} // namespace morrowlen::repo
