@@ -1,10 +1,11 @@
-// morrowlen-repo: looks into the local repository: its namespaces, their classes, one class.
-#include "repository/model/ClassModel.h"
+// morrowlen-repo: looks into the local repository: its namespaces, their classes, one class. It
+// reads through the same operations as the window.
+#include "navigation/WmiOperations.h"
+#include "report/ProfilePage.h"
 #include "repository/core/Error.h"
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
 #include "tools/MofFormat.h"
-#include "report/ProfilePage.h"
 
 #include <iostream>
 #include <map>
@@ -19,9 +20,9 @@ namespace {
 constexpr int Ok = 0, Failed = 1, BadUsage = 2;
 
 struct Context {
-    repo::ClassStore& store;
-    repo::ClassModel& model;
-    std::vector<std::string> args; // after the subcommand's name
+    const nav::Locator& locator;
+    const repo::ClassSource& source; // the local computer's
+    std::vector<std::string> args;   // after the subcommand's name
 };
 
 using Handler = int (*)(Context&);
@@ -43,23 +44,34 @@ std::string namespacePath(std::string text) {
     return text;
 }
 
-void printTree(const repo::ClassStore& store, repo::NamespaceId ns, const std::string& name, int depth) {
+// Prints the namespace and those below it; a namespace the user may not open is listed without
+// what lies below it, as the window lists it.
+void printTree(const repo::ClassSource& source, const std::string& path, const std::string& name, int depth) {
     std::cout << std::string(static_cast<std::size_t>(depth) * 2, ' ') << name << '\n';
-    for (const auto& [child, childName] : store.childNamespaces(ns))
-        printTree(store, child, childName, depth + 1);
+    std::vector<std::string> children;
+    try {
+        children = source.childNamespaces(source.openNamespace(path));
+    } catch (const Error& e) {
+        if (e.number() != wbem::AccessDenied) throw;
+    }
+    for (const std::string& child : children) printTree(source, path + "\\" + child, child, depth + 1);
 }
 
 int runNamespaces(Context& c) {
     if (!c.args.empty()) return badUsage("'namespaces' takes no arguments");
-    printTree(c.store, c.store.rootNamespace(), c.store.namespaceName(c.store.rootNamespace()), 0);
+    const std::string root = c.source.namespacePath(c.source.openNamespace("root"));
+    printTree(c.source, root, root, 0);
     return Ok;
+}
+
+nav::Services connect(const Context& c, const std::string& ns) {
+    return nav::connectMoniker(c.locator, "winmgmts:\\\\.\\" + namespacePath(ns));
 }
 
 int runClasses(Context& c) {
     if (c.args.size() != 1) return badUsage("usage: morrowlen-repo classes NAMESPACE");
-    const repo::NamespaceId ns = c.model.openNamespace(namespacePath(c.args[0]));
-    for (const std::string& name : c.model.classNames(ns))
-        std::cout << name << '\n';
+    for (const nav::ClassItem& item : connect(c, c.args[0]).SubclassesOf())
+        std::cout << item.Path_.Class << '\n';
     return Ok;
 }
 
@@ -83,9 +95,8 @@ int runShow(Context& c) {
     if (positional.size() != 2)
         return badUsage("usage: morrowlen-repo show NAMESPACE CLASS [--amended] [--format mof|json]");
     if (format != "mof" && format != "json") return badUsage("--format takes mof or json");
-    const repo::NamespaceId ns = c.model.openNamespace(namespacePath(positional[0]));
-    const repo::ResolvedClass cls =
-        c.model.getClass(ns, positional[1], amended ? repo::UseAmendedQualifiers : 0);
+    const repo::NamespaceHandle ns = c.source.openNamespace(namespacePath(positional[0]));
+    const repo::ResolvedClass cls = c.source.getClass(ns, positional[1], amended ? repo::UseAmendedQualifiers : 0);
     if (format == "json") {
         std::cout << mof::formatClassJson(cls);
         return Ok;
@@ -93,7 +104,7 @@ int runShow(Context& c) {
     std::map<std::string, std::optional<repo::QualifierDecl>> decls;
     const mof::DeclLookup declOf = [&](std::string_view name) -> const repo::QualifierDecl* {
         auto [it, isNew] = decls.try_emplace(repo::foldCase(name));
-        if (isNew) it->second = c.store.getQualifierDecl(ns, name);
+        if (isNew) it->second = c.source.qualifierDecl(ns, name);
         return it->second ? &*it->second : nullptr;
     };
     std::cout << mof::formatClassMof(cls, declOf);
@@ -119,9 +130,7 @@ int runProfile(Context& c) {
             positional.push_back(a);
     }
     if (positional.size() != 2) return badUsage("usage: morrowlen-repo profile NAMESPACE CLASS [-o FILE]");
-    nav::Locator locator(c.store, c.model.identity());
-    const nav::Services services = nav::connectMoniker(locator, "winmgmts:\\\\.\\" + namespacePath(positional[0]));
-    const nav::ClassObject cls = services.Get(positional[1], repo::UseAmendedQualifiers);
+    const nav::ClassObject cls = connect(c, positional[0]).Get(positional[1], repo::UseAmendedQualifiers);
     if (output) {
         report::PageFile file(*output);
         report::writeProfile(file, cls, positional[1]);
@@ -186,8 +195,8 @@ int main(int argc, char** argv) {
     try {
         repo::ClassStore store =
             repo::openOrCreateRepository(repository ? *repository : repo::defaultRepositoryPath());
-        repo::ClassModel model(store);
-        Context context{store, model, std::move(args)};
+        const nav::Locator locator(store);
+        Context context{locator, locator.local(), std::move(args)};
         return command->run(context);
     } catch (const Error& e) {
         std::fprintf(stderr, "morrowlen-repo: error 0x%08X: %s\n", e.number(), e.description().c_str());

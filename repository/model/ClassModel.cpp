@@ -116,7 +116,6 @@ std::string cimTypeText(CimType type, std::string_view refClass) {
 ClassModel::ClassModel(const ClassStore& store, Identity identity)
     : m_store(&store), m_identity(std::move(identity)) {}
 
-bool ClassModel::namespaceExists(std::string_view path) const { return m_store->findNamespace(path).has_value(); }
 
 NamespaceId ClassModel::openNamespace(std::string_view path) const {
     auto ns = m_store->findNamespace(path);

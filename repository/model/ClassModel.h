@@ -78,7 +78,6 @@ public:
     const ClassStore& store() const { return *m_store; }
     const Identity& identity() const { return m_identity; }
 
-    bool namespaceExists(std::string_view path) const;
     // Resolves a namespace path for a connection: Error InvalidNamespace when there is none,
     // AccessDenied when the identity may not open it or one of its ancestors.
     NamespaceId openNamespace(std::string_view path) const;

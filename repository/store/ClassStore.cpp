@@ -56,9 +56,7 @@ constexpr NamespaceId SystemId = 2;
 
 std::int64_t pragmaInt(Database& db, const char* pragma) {
     Statement st = db.prepare(std::string("PRAGMA ") + pragma);
-    std::int64_t v = st.step() ? st.columnInt(0) : 0;
-    st.reset();
-    return v;
+    return st.step() ? st.columnInt(0) : 0;
 }
 
 std::string joinAccess(const std::vector<std::string>& allowed) {
@@ -90,10 +88,11 @@ struct ClassStore::Impl {
 
     explicit Impl(Database d) : db(std::move(d)) {}
 
-    Statement& st(std::string_view sql) {
+    // The statement for sql, prepared on first use and kept; reset when the use ends.
+    StatementUse use(std::string_view sql) {
         auto it = statements.find(sql);
         if (it == statements.end()) it = statements.emplace(std::string(sql), db.prepare(sql)).first;
-        return it->second;
+        return StatementUse(it->second);
     }
 
     void migrateFrom(int version) {
@@ -201,11 +200,10 @@ NamespaceId ClassStore::rootNamespace() const { return RootId; }
 NamespaceId ClassStore::systemNamespace() const { return SystemId; }
 
 std::optional<NamespaceId> ClassStore::findChild(NamespaceId parent, std::string_view name) const {
-    auto& st = m_impl->st("SELECT id FROM namespaces WHERE ifnull(parent_id, 0) = ? AND name_key = ?");
-    st.bind(1, parent).bind(2, foldCase(name));
+    auto st = m_impl->use("SELECT id FROM namespaces WHERE ifnull(parent_id, 0) = ? AND name_key = ?");
+    st->bind(1, parent).bind(2, foldCase(name));
     std::optional<NamespaceId> id;
-    if (st.step()) id = st.columnInt(0);
-    st.reset();
+    if (st->step()) id = st->columnInt(0);
     return id;
 }
 
@@ -232,36 +230,33 @@ std::optional<NamespaceId> ClassStore::findNamespace(std::string_view path) cons
 
 NamespaceId ClassStore::createNamespace(NamespaceId parent, std::string_view name) {
     if (auto existing = findChild(parent, name)) return *existing;
-    auto& st = m_impl->st("INSERT INTO namespaces(parent_id, name, name_key) VALUES (?, ?, ?)");
-    st.bind(1, parent).bind(2, name).bind(3, foldCase(name));
-    st.run();
+    auto st = m_impl->use("INSERT INTO namespaces(parent_id, name, name_key) VALUES (?, ?, ?)");
+    st->bind(1, parent).bind(2, name).bind(3, foldCase(name));
+    st->run();
     return m_impl->db.lastInsertRowId();
 }
 
 std::vector<std::pair<NamespaceId, std::string>> ClassStore::childNamespaces(NamespaceId ns) const {
-    auto& st = m_impl->st("SELECT id, name FROM namespaces WHERE ifnull(parent_id, 0) = ? ORDER BY id");
-    st.bind(1, ns);
+    auto st = m_impl->use("SELECT id, name FROM namespaces WHERE ifnull(parent_id, 0) = ? ORDER BY id");
+    st->bind(1, ns);
     std::vector<std::pair<NamespaceId, std::string>> out;
-    while (st.step()) out.emplace_back(st.columnInt(0), st.columnText(1));
-    st.reset();
+    while (st->step()) out.emplace_back(st->columnInt(0), st->columnText(1));
     return out;
 }
 
 std::string ClassStore::namespaceName(NamespaceId ns) const {
-    auto& st = m_impl->st("SELECT name FROM namespaces WHERE id = ?");
-    st.bind(1, ns);
+    auto st = m_impl->use("SELECT name FROM namespaces WHERE id = ?");
+    st->bind(1, ns);
     std::string name;
-    if (st.step()) name = st.columnText(0);
-    st.reset();
+    if (st->step()) name = st->columnText(0);
     return name;
 }
 
 std::optional<NamespaceId> ClassStore::parentNamespace(NamespaceId ns) const {
-    auto& st = m_impl->st("SELECT parent_id FROM namespaces WHERE id = ?");
-    st.bind(1, ns);
+    auto st = m_impl->use("SELECT parent_id FROM namespaces WHERE id = ?");
+    st->bind(1, ns);
     std::optional<NamespaceId> parent;
-    if (st.step() && !st.isNull(0)) parent = st.columnInt(0);
-    st.reset();
+    if (st->step() && !st->isNull(0)) parent = st->columnInt(0);
     return parent;
 }
 
@@ -272,147 +267,104 @@ std::string ClassStore::namespacePath(NamespaceId ns) const {
 }
 
 void ClassStore::setNamespaceAccess(NamespaceId ns, std::optional<std::vector<std::string>> allowed) {
-    auto& st = m_impl->st("UPDATE namespaces SET access = ? WHERE id = ?");
+    auto st = m_impl->use("UPDATE namespaces SET access = ? WHERE id = ?");
     if (allowed)
-        st.bind(1, joinAccess(*allowed));
+        st->bind(1, joinAccess(*allowed));
     else
-        st.bindNull(1);
-    st.bind(2, ns);
-    st.run();
+        st->bindNull(1);
+    st->bind(2, ns);
+    st->run();
 }
 
 std::optional<std::vector<std::string>> ClassStore::namespaceAccess(NamespaceId ns) const {
-    auto& st = m_impl->st("SELECT access FROM namespaces WHERE id = ?");
-    st.bind(1, ns);
+    auto st = m_impl->use("SELECT access FROM namespaces WHERE id = ?");
+    st->bind(1, ns);
     std::optional<std::vector<std::string>> out;
-    if (st.step() && !st.isNull(0)) out = splitAccess(st.columnText(0));
-    st.reset();
+    if (st->step() && !st->isNull(0)) out = splitAccess(st->columnText(0));
     return out;
 }
 
 std::optional<ClassDef> ClassStore::getClass(NamespaceId ns, std::string_view name) const {
-    auto& st = m_impl->st("SELECT definition FROM classes WHERE ns_id = ? AND name_key = ?");
-    st.bind(1, ns).bind(2, foldCase(name));
+    auto st = m_impl->use("SELECT definition FROM classes WHERE ns_id = ? AND name_key = ?");
+    st->bind(1, ns).bind(2, foldCase(name));
     std::optional<ClassDef> out;
-    try {
-        if (st.step()) out = codec::decodeClass(st.columnBlob(0), "class " + std::string(name));
-    } catch (...) {
-        st.reset();
-        throw;
-    }
-    st.reset();
+    if (st->step()) out = codec::decodeClass(st->columnBlob(0), "class " + std::string(name));
     return out;
 }
 
 bool ClassStore::hasClass(NamespaceId ns, std::string_view name) const {
-    auto& st = m_impl->st("SELECT 1 FROM classes WHERE ns_id = ? AND name_key = ?");
-    st.bind(1, ns).bind(2, foldCase(name));
-    bool found = st.step();
-    st.reset();
+    auto st = m_impl->use("SELECT 1 FROM classes WHERE ns_id = ? AND name_key = ?");
+    st->bind(1, ns).bind(2, foldCase(name));
+    bool found = st->step();
     return found;
 }
 
 void ClassStore::putClass(NamespaceId ns, const ClassDef& cls) {
-    auto& st = m_impl->st(
+    auto st = m_impl->use(
         "INSERT INTO classes(ns_id, name, name_key, super_key, definition) VALUES (?, ?, ?, ?, ?) "
         "ON CONFLICT(ns_id, name_key) DO UPDATE SET name = excluded.name, super_key = excluded.super_key, "
         "definition = excluded.definition");
-    st.bind(1, ns).bind(2, cls.name).bind(3, foldCase(cls.name)).bind(4, foldCase(cls.superclass));
-    st.bindBlob(5, codec::encode(cls));
-    st.run();
+    st->bind(1, ns).bind(2, cls.name).bind(3, foldCase(cls.name)).bind(4, foldCase(cls.superclass));
+    st->bindBlob(5, codec::encode(cls));
+    st->run();
 }
 
 void ClassStore::deleteClass(NamespaceId ns, std::string_view name) {
-    auto& st = m_impl->st("DELETE FROM classes WHERE ns_id = ? AND name_key = ?");
-    st.bind(1, ns).bind(2, foldCase(name));
-    st.run();
+    auto st = m_impl->use("DELETE FROM classes WHERE ns_id = ? AND name_key = ?");
+    st->bind(1, ns).bind(2, foldCase(name));
+    st->run();
 }
 
 std::vector<std::string> ClassStore::classNames(NamespaceId ns) const {
-    auto& st = m_impl->st("SELECT name FROM classes WHERE ns_id = ? ORDER BY id");
-    st.bind(1, ns);
+    auto st = m_impl->use("SELECT name FROM classes WHERE ns_id = ? ORDER BY id");
+    st->bind(1, ns);
     std::vector<std::string> out;
-    while (st.step()) out.push_back(st.columnText(0));
-    st.reset();
+    while (st->step()) out.push_back(st->columnText(0));
     return out;
 }
 
 std::vector<std::string> ClassStore::subclassNames(NamespaceId ns, std::string_view superclass) const {
-    auto& st = m_impl->st("SELECT name FROM classes WHERE ns_id = ? AND super_key = ? ORDER BY id");
-    st.bind(1, ns).bind(2, foldCase(superclass));
+    auto st = m_impl->use("SELECT name FROM classes WHERE ns_id = ? AND super_key = ? ORDER BY id");
+    st->bind(1, ns).bind(2, foldCase(superclass));
     std::vector<std::string> out;
-    while (st.step()) out.push_back(st.columnText(0));
-    st.reset();
+    while (st->step()) out.push_back(st->columnText(0));
     return out;
 }
 
 std::optional<QualifierDecl> ClassStore::getQualifierDecl(NamespaceId ns, std::string_view name) const {
-    auto& st = m_impl->st("SELECT definition FROM qualifier_decls WHERE ns_id = ? AND name_key = ?");
-    st.bind(1, ns).bind(2, foldCase(name));
+    auto st = m_impl->use("SELECT definition FROM qualifier_decls WHERE ns_id = ? AND name_key = ?");
+    st->bind(1, ns).bind(2, foldCase(name));
     std::optional<QualifierDecl> out;
-    try {
-        if (st.step()) out = codec::decodeQualifierDecl(st.columnBlob(0), "qualifier " + std::string(name));
-    } catch (...) {
-        st.reset();
-        throw;
-    }
-    st.reset();
+    if (st->step()) out = codec::decodeQualifierDecl(st->columnBlob(0), "qualifier " + std::string(name));
     return out;
 }
 
 void ClassStore::putQualifierDecl(NamespaceId ns, const QualifierDecl& decl) {
-    auto& st = m_impl->st("INSERT OR REPLACE INTO qualifier_decls(ns_id, name_key, definition) VALUES (?, ?, ?)");
-    st.bind(1, ns).bind(2, foldCase(decl.name)).bindBlob(3, codec::encode(decl));
-    st.run();
+    auto st = m_impl->use("INSERT OR REPLACE INTO qualifier_decls(ns_id, name_key, definition) VALUES (?, ?, ?)");
+    st->bind(1, ns).bind(2, foldCase(decl.name)).bindBlob(3, codec::encode(decl));
+    st->run();
 }
 
 std::vector<QualifierDecl> ClassStore::qualifierDecls(NamespaceId ns) const {
-    auto& st = m_impl->st("SELECT definition, name_key FROM qualifier_decls WHERE ns_id = ? ORDER BY rowid");
-    st.bind(1, ns);
+    auto st = m_impl->use("SELECT definition, name_key FROM qualifier_decls WHERE ns_id = ? ORDER BY rowid");
+    st->bind(1, ns);
     std::vector<QualifierDecl> out;
-    try {
-        while (st.step()) out.push_back(codec::decodeQualifierDecl(st.columnBlob(0), "qualifier " + st.columnText(1)));
-    } catch (...) {
-        st.reset();
-        throw;
-    }
-    st.reset();
+    while (st->step()) out.push_back(codec::decodeQualifierDecl(st->columnBlob(0), "qualifier " + st->columnText(1)));
     return out;
 }
 
 void ClassStore::putInstance(NamespaceId ns, const InstanceDef& instance) {
-    auto& st = m_impl->st("INSERT INTO instances(ns_id, class_key, definition) VALUES (?, ?, ?)");
-    st.bind(1, ns).bind(2, foldCase(instance.className)).bindBlob(3, codec::encode(instance));
-    st.run();
+    auto st = m_impl->use("INSERT INTO instances(ns_id, class_key, definition) VALUES (?, ?, ?)");
+    st->bind(1, ns).bind(2, foldCase(instance.className)).bindBlob(3, codec::encode(instance));
+    st->run();
 }
 
 std::vector<InstanceDef> ClassStore::instancesOf(NamespaceId ns, std::string_view className) const {
-    auto& st = m_impl->st("SELECT definition FROM instances WHERE ns_id = ? AND class_key = ? ORDER BY id");
-    st.bind(1, ns).bind(2, foldCase(className));
+    auto st = m_impl->use("SELECT definition FROM instances WHERE ns_id = ? AND class_key = ? ORDER BY id");
+    st->bind(1, ns).bind(2, foldCase(className));
     std::vector<InstanceDef> out;
-    try {
-        while (st.step()) out.push_back(codec::decodeInstance(st.columnBlob(0), "an instance of " + std::string(className)));
-    } catch (...) {
-        st.reset();
-        throw;
-    }
-    st.reset();
+    while (st->step()) out.push_back(codec::decodeInstance(st->columnBlob(0), "an instance of " + std::string(className)));
     return out;
-}
-
-StoreCounts ClassStore::counts() const {
-    StoreCounts c;
-    auto count = [this](std::string_view sql) {
-        auto& st = m_impl->st(sql);
-        std::int64_t n = st.step() ? st.columnInt(0) : 0;
-        st.reset();
-        return n;
-    };
-    c.namespaces = count("SELECT count(*) FROM namespaces WHERE id <> 2");
-    c.classes = count("SELECT count(*) FROM classes WHERE ns_id <> 2");
-    c.instances = count("SELECT count(*) FROM instances");
-    c.qualifierDecls = count("SELECT count(*) FROM qualifier_decls");
-    return c;
 }
 
 } // namespace morrowlen::repo

@@ -16,13 +16,6 @@ namespace morrowlen::repo {
 
 using NamespaceId = std::int64_t;
 
-struct StoreCounts {
-    std::int64_t namespaces = 0;
-    std::int64_t classes = 0;
-    std::int64_t instances = 0;
-    std::int64_t qualifierDecls = 0;
-};
-
 class ClassStore {
 public:
     // The schema version this code writes. A file with a newer one is refused, an older one migrated.
@@ -92,8 +85,6 @@ public:
     // --- instances (__NAMESPACE instances are the namespace tree itself and are not stored here)
     void putInstance(NamespaceId ns, const InstanceDef& instance);
     std::vector<InstanceDef> instancesOf(NamespaceId ns, std::string_view className) const;
-
-    StoreCounts counts() const;
 
     // One transaction over everything written through this store; rolls back unless committed.
     Transaction transaction();

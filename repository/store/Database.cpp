@@ -70,7 +70,6 @@ Statement Database::prepare(std::string_view sql) { return Statement(*this, sql)
 
 std::int64_t Database::lastInsertRowId() const { return sqlite3_last_insert_rowid(m_db); }
 
-int Database::changes() const { return sqlite3_changes(m_db); }
 
 Statement::Statement(Database& db, std::string_view sql) : m_db(&db) {
     int rc = sqlite3_prepare_v3(db.handle(), sql.data(), static_cast<int>(sql.size()),

@@ -27,7 +27,6 @@ public:
     void exec(std::string_view sql);
     Statement prepare(std::string_view sql);
     std::int64_t lastInsertRowId() const;
-    int changes() const;
     const std::string& path() const { return m_path; }
     sqlite3* handle() const { return m_db; }
 
@@ -39,7 +38,7 @@ private:
     std::string m_path;
 };
 
-// A prepared statement. Reset (never throwing) when a Statement::Run goes out of scope.
+// A prepared statement. Kept statements are used through StatementUse, which resets them.
 class Statement {
 public:
     Statement() = default;
@@ -71,6 +70,20 @@ private:
     Database* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
     int m_paramCount = 0;
+};
+
+// Borrows a prepared statement for one use and resets it (never throwing) when the borrow ends, so a
+// statement kept for reuse is ready again even when reading its rows threw.
+class StatementUse {
+public:
+    explicit StatementUse(Statement& statement) : m_statement(&statement) {}
+    ~StatementUse() { m_statement->reset(); }
+    StatementUse(const StatementUse&) = delete;
+    StatementUse& operator=(const StatementUse&) = delete;
+    Statement* operator->() const { return m_statement; }
+
+private:
+    Statement* m_statement;
 };
 
 // Begins a transaction; rolls it back on destruction unless committed.

@@ -257,9 +257,10 @@ TEST(Store, ReadOnlyOpenNeverWrites) {
     EXPECT_EQ(readAll(file), before);
 }
 
-TEST(Store, DamagedDefinitionRowIsReportedByName) {
+TEST(Store, DamagedDefinitionRowIsReportedByNameAndTheStatementStaysUsable) {
     auto store = ClassStore::openInMemory();
     store.putClass(store.rootNamespace(), test::makeClass("Victim", "", {test::property("P", CimType::String)}));
+    store.putClass(store.rootNamespace(), test::makeClass("Sound", "", {test::property("Q", CimType::UInt8)}));
     store.database().exec("UPDATE classes SET definition = substr(definition, 1, 5) WHERE name = 'Victim'");
     try {
         store.getClass(store.rootNamespace(), "Victim");
@@ -267,4 +268,8 @@ TEST(Store, DamagedDefinitionRowIsReportedByName) {
     } catch (const Error& e) {
         EXPECT_NE(e.description().find("Victim"), std::string::npos);
     }
+    // The same kept statement answers the next question: it was reset when the throw left it.
+    const auto sound = store.getClass(store.rootNamespace(), "Sound");
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound->properties.at(0).name, "Q");
 }
