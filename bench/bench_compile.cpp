@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -74,6 +75,39 @@ void BM_ParseDmtfOnly(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
 }
 BENCHMARK(BM_ParseDmtfOnly)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// Every class names, by reference and as an embedded object, classes defined after it (and the
+// last ones a class defined nowhere), so every name waits for the resolve phase. With the second
+// argument 0 the same classes come in reverse order, so every name is known where it is used: the
+// difference between the two is the cost of the resolve phase.
+void BM_ForwardReferences(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const bool forward = state.range(1) != 0;
+    std::vector<std::string> classes;
+    classes.reserve(n);
+    for (std::size_t i = 0; i < n; ++i)
+        classes.push_back("class Fwd_" + std::to_string(i) + " { [Key] string Id; Fwd_" + std::to_string(i + 1) +
+                          " ref Next; Fwd_" + std::to_string(i + 2) + " Later; };\n");
+    if (!forward) std::reverse(classes.begin(), classes.end());
+    std::string text;
+    for (const std::string& c : classes)
+        text += c;
+    for (auto _ : state) {
+        repo::ClassStore store = repo::createInMemoryRepository();
+        mof::Compiler compiler(store);
+        if (compiler.compileText("forward.mof", text) != mof::CompileStatus::Success) {
+            state.SkipWithError("the generated MOF did not compile");
+            break;
+        }
+        benchmark::DoNotOptimize(compiler.stats().classes);
+    }
+    state.SetComplexityN(static_cast<std::int64_t>(n));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_ForwardReferences)
+    ->ArgsProduct({{12500, 25000, 50000}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
 
 } // namespace
 

@@ -27,9 +27,11 @@ Options:
   -N:NS, --namespace NS     namespace for declarations before any #pragma namespace
                             (default root\default)
   -class:FLAG, --class FLAG createonly, updateonly, safeupdate or forceupdate
-  -I DIR, --include-dir DIR also look for #pragma include files in DIR (repeatable)
+  -I DIR, --include-dir DIR also look for #pragma include files in DIR (repeatable), and
+                            for CLASS.mof (in DIR and below) when a class is missing
   -check, --check           parse and check against a copy in memory; write nothing
-  --strict                  every qualifier must be declared
+  --strict                  every qualifier must be declared, and every class a reference
+                            or embedded object names must exist
   --no-default-set          when the repository does not exist yet, create it with the
                             system classes only (otherwise it gets the default repository)
   --max-errors N            stop after N errors (default 100)
@@ -91,6 +93,7 @@ std::optional<int> parseArguments(int argc, char** argv, Options& o) {
             o.defaultSet = false;
         } else if (arg == "--strict") {
             o.compile.strictQualifiers = true;
+            o.compile.strictReferences = true;
         } else if (startsWithNoCase(arg, "-N:")) {
             o.compile.defaultNamespace = arg.substr(3);
         } else if (arg == "--namespace" || arg == "-N") {
@@ -198,12 +201,19 @@ int main(int argc, char** argv) {
             return static_cast<int>(status);
         }
         const mof::CompileStats& s = compiler.stats();
+        if (!s.pulledIn.empty()) {
+            std::printf("read %zu class file%s for missing classes:\n", s.pulledIn.size(),
+                        s.pulledIn.size() == 1 ? "" : "s");
+            for (const std::string& file : s.pulledIn)
+                std::printf("  %s\n", file.c_str());
+        }
         std::printf("%s %zu file%s: %zu namespaces, %zu classes, %zu instances, %zu qualifier declarations"
                     "%s in %.2f s%s\n",
                     o.check ? "checked" : "compiled", s.files, s.files == 1 ? "" : "s", s.namespaces,
                     s.classes, s.instances, s.qualifierDecls,
-                    s.deletedClasses ? (", " + std::to_string(s.deletedClasses) + " classes deleted").c_str()
-                                     : "",
+                    (std::string(s.deletedClasses ? ", " + std::to_string(s.deletedClasses) + " classes deleted" : "") +
+                     (s.deletedInstances ? ", " + std::to_string(s.deletedInstances) + " instances deleted" : ""))
+                        .c_str(),
                     progress.seconds(), o.check ? " (nothing written)" : "");
         return 0;
     } catch (const Error& e) {

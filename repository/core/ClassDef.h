@@ -64,6 +64,7 @@ struct MethodDef {
     std::string name;
     CimType returnType = CimType::UInt32;
     bool returnIsArray = false;
+    bool returnsVoid = false;                // declared "void": no return value at all
     std::string returnRefClass;
     std::vector<ParameterDef> parameters;    // in declaration order
     std::vector<Qualifier> qualifiers;

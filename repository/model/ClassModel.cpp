@@ -221,6 +221,7 @@ ResolvedClass ClassModel::getClass(NamespaceId ns, std::string_view name, std::i
             rm->name = m.name;
             rm->returnType = m.returnType;
             rm->returnIsArray = m.returnIsArray;
+            rm->returnsVoid = m.returnsVoid;
             rm->returnRefClass = m.returnRefClass;
             overrideQualifiers(rm->qualifiers, m.qualifiers);
             std::vector<ResolvedFeature> params;

@@ -51,6 +51,7 @@ struct ResolvedMethod {
     std::string name;
     CimType returnType = CimType::UInt32;
     bool returnIsArray = false;
+    bool returnsVoid = false;
     std::string returnRefClass;
     std::vector<ResolvedFeature> parameters;
     std::vector<ResolvedQualifier> qualifiers;

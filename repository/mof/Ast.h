@@ -99,6 +99,7 @@ struct PropertyValueNode {
     std::vector<QualifierNode> qualifiers;
     Name name;
     ValueNode value;
+    bool hasValue = true; // false for "[Dynamic, ...] Name;", a value its provider supplies
 };
 
 struct InstanceNode {

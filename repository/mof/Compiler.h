@@ -23,16 +23,28 @@ inline constexpr std::uint32_t SafeUpdate = 0x20;
 inline constexpr std::uint32_t ForceUpdate = 0x40;
 } // namespace classflags
 
+// Instance flags, as #pragma instanceflags(n) numbers them; without either an instance with the
+// keys of an existing one replaces it.
+namespace instanceflags {
+inline constexpr std::uint32_t UpdateOnly = 0x1;
+inline constexpr std::uint32_t CreateOnly = 0x2;
+} // namespace instanceflags
+
 // Exit statuses of a compile, as the platform's compiler has them (2, a bad command line, is the
 // tool's own).
 enum class CompileStatus : int { Success = 0, SemanticError = 1, BadCommandLine = 2, SyntaxError = 3 };
 
 struct CompileOptions {
     std::string defaultNamespace = "root\\default"; // where declarations go before any #pragma namespace
-    std::vector<std::string> includeDirs;           // searched after the including file's folder
+    // Searched after the including file's folder, and (recursively) for "<Class>.mof" when a
+    // superclass, reference class or embedded-object class is unknown.
+    std::vector<std::string> includeDirs;
     std::uint32_t classFlags = 0;                   // until a #pragma classflags changes them
     // DSP0221 requires every qualifier to be declared; the platform's compiler does not.
     bool strictQualifiers = false;
+    // A reference or embedded object of a class defined nowhere is a warning, as on the platform;
+    // strict makes it an error.
+    bool strictReferences = false;
     // Compiles into the system namespace: names starting with "__" are allowed, #pragma namespace not.
     bool systemClasses = false;
     std::size_t maxErrors = limits::DefaultMaxErrors;
@@ -49,6 +61,8 @@ struct CompileStats {
     std::size_t instances = 0;
     std::size_t qualifierDecls = 0;
     std::size_t deletedClasses = 0;
+    std::size_t deletedInstances = 0;
+    std::vector<std::string> pulledIn; // class files read because a class was missing, in order
 };
 
 // One input: a file on disk, or text held in memory (name is then what diagnostics show).

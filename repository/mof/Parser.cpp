@@ -647,6 +647,10 @@ bool Parser::parseInstance(ast::InstanceNode& out) {
 bool Parser::parsePropertyValue(ast::PropertyValueNode& out) {
     if (match(TokenKind::LeftBracket) && !parseQualifierList(out.qualifiers)) return false;
     if (!consumeName(out.name, "property name")) return false;
+    if (!out.qualifiers.empty() && consumeIf(TokenKind::Semicolon)) {
+        out.hasValue = false;
+        return true;
+    }
     if (!consume(TokenKind::Equals, "after the property name")) return false;
     if (!parseValue(out.value, true)) return false;
     return consume(TokenKind::Semicolon, "after the property value");

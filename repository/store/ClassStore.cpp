@@ -359,6 +359,24 @@ void ClassStore::putInstance(NamespaceId ns, const InstanceDef& instance) {
     st->run();
 }
 
+std::size_t ClassStore::deleteInstances(NamespaceId ns, std::string_view className,
+                                        const std::function<bool(const InstanceDef&)>& match) {
+    std::vector<std::int64_t> doomed;
+    {
+        auto st = m_impl->use("SELECT id, definition FROM instances WHERE ns_id = ? AND class_key = ? ORDER BY id");
+        st->bind(1, ns).bind(2, foldCase(className));
+        while (st->step())
+            if (match(codec::decodeInstance(st->columnBlob(1), "an instance of " + std::string(className))))
+                doomed.push_back(st->columnInt(0));
+    }
+    for (const std::int64_t id : doomed) {
+        auto del = m_impl->use("DELETE FROM instances WHERE id = ?");
+        del->bind(1, id);
+        del->run();
+    }
+    return doomed.size();
+}
+
 std::vector<InstanceDef> ClassStore::instancesOf(NamespaceId ns, std::string_view className) const {
     auto st = m_impl->use("SELECT definition FROM instances WHERE ns_id = ? AND class_key = ? ORDER BY id");
     st->bind(1, ns).bind(2, foldCase(className));

@@ -6,6 +6,7 @@
 #include "repository/store/Database.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -85,6 +86,9 @@ public:
     // --- instances (__NAMESPACE instances are the namespace tree itself and are not stored here)
     void putInstance(NamespaceId ns, const InstanceDef& instance);
     std::vector<InstanceDef> instancesOf(NamespaceId ns, std::string_view className) const;
+    // Removes the instances of the class for which match is true; returns how many went.
+    std::size_t deleteInstances(NamespaceId ns, std::string_view className,
+                                const std::function<bool(const InstanceDef&)>& match);
 
     // One transaction over everything written through this store; rolls back unless committed.
     Transaction transaction();

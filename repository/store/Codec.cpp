@@ -210,7 +210,8 @@ std::string encode(const ClassDef& cls) {
     for (const auto& m : cls.methods) {
         w.s(m.name);
         w.byte(static_cast<std::uint8_t>(m.returnType));
-        w.b(m.returnIsArray);
+        // 2 marks a void method; files written before it existed hold only 0 and 1 here.
+        w.byte(m.returnsVoid ? 2 : m.returnIsArray ? 1 : 0);
         w.s(m.returnRefClass);
         w.qualifiers(m.qualifiers);
         w.u(m.parameters.size());
@@ -235,7 +236,10 @@ ClassDef decodeClass(std::string_view bytes, std::string_view what) {
     for (auto& m : cls.methods) {
         m.name = r.s();
         m.returnType = r.type();
-        m.returnIsArray = r.b();
+        const std::uint8_t returnShape = r.byte();
+        if (returnShape > 2) r.corrupt();
+        m.returnIsArray = returnShape == 1;
+        m.returnsVoid = returnShape == 2;
         m.returnRefClass = r.s();
         m.qualifiers = r.qualifiers();
         m.parameters.resize(r.count());

@@ -1,0 +1,147 @@
+#pragma once
+// State shared by the phases of one compile (driver, class cache, declarations, pragmas). The
+// phases are free functions over this one context; value conversion and flavors need none of it.
+#include "repository/mof/Ast.h"
+#include "repository/mof/Compiler.h"
+#include "repository/mof/Values.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace morrowlen::mof::detail {
+
+using repo::CimType;
+using repo::NamespaceId;
+
+// What the compiler knows of a class beyond its own definition: the members it inherits, the
+// qualifiers a subclass may not change, and whether it is an association or an indication.
+// Properties and methods are looked up separately, as the platform does.
+struct Member {
+    std::string name; // as first declared
+    CimType type = CimType::String;
+    bool isArray = false;
+    bool key = false;
+    bool broken = false;   // its declaration had an error; values for it are not checked
+    bool embedded = false; // a string made an object by EmbeddedInstance or EmbeddedObject
+    std::string refClass;
+    std::vector<const repo::Qualifier*> locked; // DisableOverride qualifiers reaching subclasses
+    const repo::MethodDef* method = nullptr;    // the nearest declaration, for a method
+};
+
+struct ClassEntry {
+    repo::ClassDef def;
+    NamespaceId ns = 0;
+    Location location; // where this compile defined it; NoFile when read from the store
+    bool association = false;
+    bool indication = false;
+    std::vector<const repo::Qualifier*> locked;
+    std::unordered_map<std::string, Member> properties; // by folded name, inherited ones included
+    std::unordered_map<std::string, Member> methods;
+    std::vector<std::string> keys; // folded names of key properties, in order
+};
+
+struct AliasEntry {
+    std::string path; // object path of the aliased instance, which is what a reference holds
+    Location location;
+};
+
+// Per-file state: where the file lives and the flavors set by "Qualifier X : flavors;".
+struct FileState {
+    FileId id = NoFile;
+    std::filesystem::path folder;
+    std::unordered_map<std::string, std::uint32_t> flavorDefaults;
+};
+
+// A reference or embedded-object class named before (or without) its definition; checked once the
+// whole compile has been read.
+struct PendingClass {
+    NamespaceId ns = 0;
+    std::string namespacePath;
+    std::string name; // as written
+    Location location;
+    std::uint32_t length = 0;
+    bool reference = false; // else an embedded object
+};
+
+struct CompileContext {
+    CompileContext(repo::ClassStore& s, CompileOptions o);
+
+    repo::ClassStore& store;
+    CompileOptions options;
+    SourceManager sources;
+    Diagnostics diagnostics;
+    ValueConverter converter; // aliases from this compile
+    CompileStats stats;
+
+    std::string currentNamespace;                  // path, "root\\x"
+    std::optional<NamespaceId> currentNamespaceId; // resolved on first use
+    std::uint32_t classFlags = 0;
+    std::uint32_t instanceFlags = 0;
+    std::vector<FileState> files;          // the include stack
+    std::vector<std::string> includeStack; // canonical paths, to refuse cycles
+    bool aborted = false;                  // after a repository failure
+
+    // Caches keyed by namespace and folded name; the store is asked once per name.
+    std::unordered_map<NamespaceId, std::unordered_map<std::string, ClassEntry*>> classes;
+    std::vector<std::unique_ptr<ClassEntry>> entries; // owns every entry ever made (pointers stay)
+    std::unordered_map<NamespaceId, std::unordered_map<std::string, std::optional<repo::QualifierDecl>>>
+        qualifierDecls;
+    std::unordered_map<NamespaceId, std::unordered_map<std::string, Location>> definedHere;
+    std::unordered_map<std::string, AliasEntry> aliases;
+
+    // Object paths of the stored instances of a class, by namespace and folded class name.
+    std::unordered_map<std::string, std::unordered_set<std::string>> instancePaths;
+
+    std::vector<PendingClass> pending;
+    // Class files found by name in the include folders: folded "name.mof" -> path, built on first need.
+    std::optional<std::unordered_map<std::string, std::filesystem::path>> classFiles;
+    std::unordered_set<std::string> classFilesRead; // canonical paths
+    std::vector<std::string> pulling;               // folded class names being pulled in, innermost last
+
+    std::string folded; // scratch buffer for lookups
+
+    const std::string& fold(std::string_view s);
+    bool canWrite() const { return !diagnostics.hasErrors() && !aborted; }
+    void error(Location at, std::uint32_t length, std::string message) {
+        diagnostics.error(Phase::Semantic, at, length, std::move(message));
+    }
+    void error(const ast::Name& name, std::string message) {
+        error(name.location, static_cast<std::uint32_t>(name.text.size()), std::move(message));
+    }
+    void warning(const ast::Name& name, std::string message) {
+        diagnostics.warning(name.location, static_cast<std::uint32_t>(name.text.size()), std::move(message));
+    }
+};
+
+// --- driver (Compiler.cpp): files and includes
+void compileFile(CompileContext& cx, const std::string& shownName, const std::filesystem::path& path,
+                 Location includedAt);
+// Looks for "<name>.mof" in the include folders and compiles it into the namespace ns; true when a
+// file was found and read.
+bool pullInClassFile(CompileContext& cx, NamespaceId ns, const std::string& namespacePath,
+                     std::string_view className, Location at);
+// Finds a file: as given, else matching each path component without regard to case.
+std::optional<std::filesystem::path> findFile(const std::filesystem::path& folder, std::string name);
+
+// --- name resolution and the class cache (ClassCache.cpp)
+NamespaceId currentNs(CompileContext& cx);
+std::optional<std::string> resolveNamespacePath(const CompileContext& cx, std::string_view text,
+                                                std::string& problem);
+ClassEntry* findClass(CompileContext& cx, NamespaceId ns, std::string_view name, std::size_t depth = 0);
+void deriveView(CompileContext& cx, ClassEntry& entry, const ClassEntry* super);
+const repo::QualifierDecl* findQualifierDecl(CompileContext& cx, NamespaceId ns, std::string_view name);
+// The resolve phase: every class named before its definition must exist by now.
+void resolvePending(CompileContext& cx);
+
+// --- declarations (Declarations.cpp)
+void processDeclaration(CompileContext& cx, const ast::Declaration& decl);
+
+// --- pragmas (Pragmas.cpp)
+void processPragma(CompileContext& cx, const ast::PragmaNode& p);
+
+} // namespace morrowlen::mof::detail
