@@ -25,7 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class Socket {
-public:
+  public:
     explicit Socket(int fd) : m_fd(fd) {}
     ~Socket() {
         if (m_fd >= 0) ::close(m_fd);
@@ -34,7 +34,7 @@ public:
     Socket& operator=(const Socket&) = delete;
     int fd() const { return m_fd; }
 
-private:
+  private:
     int m_fd;
 };
 
@@ -63,8 +63,9 @@ std::optional<HttpAnswer> getFrom(const addrinfo& ai, const HostPort& at, std::s
         if (::getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) return std::nullopt;
     }
     const bool v6 = at.host.find(':') != std::string::npos;
-    const std::string request = "GET " + std::string(path) + " HTTP/1.0\r\nHost: " + (v6 ? "[" + at.host + "]" : at.host) +
-                                ":" + std::to_string(at.port) + "\r\nConnection: close\r\n\r\n";
+    const std::string request = "GET " + std::string(path) +
+                                " HTTP/1.0\r\nHost: " + (v6 ? "[" + at.host + "]" : at.host) + ":" +
+                                std::to_string(at.port) + "\r\nConnection: close\r\n\r\n";
     for (std::size_t sent = 0; sent < request.size();) {
         if (!waitFor(s.fd(), POLLOUT, deadline)) return std::nullopt;
         const ssize_t n = ::send(s.fd(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
@@ -128,7 +129,8 @@ std::optional<HostPort> splitServer(std::string_view server) {
         if (rest.front() != ':' || rest.size() < 2) return std::nullopt;
         unsigned port = 0;
         const auto [end, ec] = std::from_chars(rest.data() + 1, rest.data() + rest.size(), port);
-        if (ec != std::errc() || end != rest.data() + rest.size() || port == 0 || port > 65535) return std::nullopt;
+        if (ec != std::errc() || end != rest.data() + rest.size() || port == 0 || port > 65535)
+            return std::nullopt;
         out.port = static_cast<std::uint16_t>(port);
     }
     if (out.host.empty()) return std::nullopt;
@@ -137,7 +139,8 @@ std::optional<HostPort> splitServer(std::string_view server) {
 
 bool isLoopbackHost(std::string_view host) {
     std::string lower(host);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     if (lower == "localhost" || lower.ends_with(".localhost")) return true;
     in_addr v4{};
     if (::inet_pton(AF_INET, lower.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
@@ -145,14 +148,16 @@ bool isLoopbackHost(std::string_view host) {
     return ::inet_pton(AF_INET6, lower.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
-std::optional<HttpAnswer> httpGet(const HostPort& at, std::string_view path, std::chrono::milliseconds timeout) {
+std::optional<HttpAnswer> httpGet(const HostPort& at, std::string_view path,
+                                  std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo* list = nullptr;
-    if (::getaddrinfo(at.host.c_str(), std::to_string(at.port).c_str(), &hints, &list) != 0) return std::nullopt;
+    if (::getaddrinfo(at.host.c_str(), std::to_string(at.port).c_str(), &hints, &list) != 0)
+        return std::nullopt;
     std::optional<HttpAnswer> answer;
     for (const addrinfo* ai = list; ai && !answer && Clock::now() < deadline; ai = ai->ai_next)
         answer = getFrom(*ai, at, path, deadline);
@@ -164,7 +169,9 @@ ExampleServer::ExampleServer(std::string server, ServerProgram program)
     : m_server(std::move(server)), m_address(splitServer(m_server)), m_program(std::move(program)),
       m_token(newToken()) {}
 
-ExampleServer::~ExampleServer() { stop(); }
+ExampleServer::~ExampleServer() {
+    stop();
+}
 
 ExampleServer::Outcome ExampleServer::whoAnswers(const std::optional<HttpAnswer>& answer) const {
     if (!answer) return Outcome::Unreachable;
@@ -194,12 +201,13 @@ bool ExampleServer::start() {
     if (m_program.script.empty() || !std::filesystem::exists(m_program.script)) return false;
     m_process = std::make_unique<QProcess>();
     m_process->setProgram(QString::fromStdString(m_program.script.string()));
-    QStringList arguments = {QStringLiteral("--bind"), QString::fromStdString(m_address->host), QStringLiteral("--port"),
-                             QString::number(m_address->port), QStringLiteral("--token"),
-                             QString::fromStdString(m_token),
+    QStringList arguments = {QStringLiteral("--bind"), QString::fromStdString(m_address->host),
+                             QStringLiteral("--port"), QString::number(m_address->port),
+                             QStringLiteral("--token"), QString::fromStdString(m_token),
                              // Should this program end without stopping it (killed), the server ends too.
                              QStringLiteral("--parent"), QString::number(::getpid())};
-    if (!m_program.root.empty()) arguments << QStringLiteral("--root") << QString::fromStdString(m_program.root.string());
+    if (!m_program.root.empty())
+        arguments << QStringLiteral("--root") << QString::fromStdString(m_program.root.string());
     m_process->setArguments(arguments);
     m_process->setStandardOutputFile(QProcess::nullDevice());
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -225,18 +233,22 @@ std::filesystem::path writeTakenPage(const std::filesystem::path& folder, std::s
     std::string other = "127.0.0.1:8643";
     if (auto at = splitServer(server)) {
         const bool v6 = at->host.find(':') != std::string::npos;
-        other = (v6 ? "[" + at->host + "]" : at->host) + ":" + std::to_string(at->port == 65535 ? 8642 : at->port + 1);
+        other = (v6 ? "[" + at->host + "]" : at->host) + ":" +
+                std::to_string(at->port == 65535 ? 8642 : at->port + 1);
     }
     report::PageFile page(folder / "ExampleServer.htm");
     for (const std::string& line : {
              std::string("<!DOCTYPE html>"),
-             std::string("<html><head><meta charset=\"windows-1252\"><title>Example server address taken</title></head>"),
+             std::string("<html><head><meta charset=\"windows-1252\"><title>Example server address "
+                         "taken</title></head>"),
              std::string("<body style=\"font-family: sans-serif; margin: 2em\">"),
              std::string("<h3>The example management packs cannot be shown</h3>"),
              "<p>Another program already answers at <b>" + address +
-                 "</b>, the address from which Morrowlen serves its example packs. Its pages are not shown here.</p>",
-             std::string("<p>End that program and open the example again, or build Morrowlen with another address "
-                         "for the example server:</p>"),
+                 "</b>, the address from which Morrowlen serves its example packs. Its pages are not shown "
+                 "here.</p>",
+             std::string(
+                 "<p>End that program and open the example again, or build Morrowlen with another address "
+                 "for the example server:</p>"),
              "<pre>cmake --preset release -DMORROWLEN_EXAMPLE_SERVER=" + report::escapeHtml(other) + "</pre>",
              std::string("</body></html>"),
          })

@@ -33,7 +33,8 @@ struct HttpAnswer {
 };
 
 // A plain HTTP/1.0 GET; nullopt when nobody accepts the connection or answers in time.
-std::optional<HttpAnswer> httpGet(const HostPort& at, std::string_view path, std::chrono::milliseconds timeout);
+std::optional<HttpAnswer> httpGet(const HostPort& at, std::string_view path,
+                                  std::chrono::milliseconds timeout);
 
 // How the program starts its own server.
 struct ServerProgram {
@@ -43,7 +44,7 @@ struct ServerProgram {
 };
 
 class ExampleServer {
-public:
+  public:
     enum class Outcome {
         Remote,      // not a loopback address: nothing to check or start
         Ours,        // our server answers
@@ -68,7 +69,7 @@ public:
 
     static constexpr std::chrono::milliseconds StartTimeout{2000};
 
-private:
+  private:
     Outcome whoAnswers(const std::optional<HttpAnswer>& answer) const;
     bool start();
 

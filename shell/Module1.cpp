@@ -38,7 +38,8 @@ examples::ServerProgram exampleProgram(const shell::Installation& installation) 
 
 void PrepareProcess() {
     // Qt WebEngine's sandbox cannot run as root; the browsers only show local pages and searches.
-    if (geteuid() == 0 && !std::getenv("QTWEBENGINE_DISABLE_SANDBOX")) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    if (geteuid() == 0 && !std::getenv("QTWEBENGINE_DISABLE_SANDBOX"))
+        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
@@ -61,8 +62,8 @@ bool OpenSession(Session& session) {
             QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation).toStdString();
         // The page lies beside the program, as it always has; an installed program never writes
         // into a system folder and uses the cache folder.
-        services.pageFolder = report::choosePageFolder(installation.installed ? std::filesystem::path() : programFolder,
-                                                       cache / "morrowlen");
+        services.pageFolder = report::choosePageFolder(
+            installation.installed ? std::filesystem::path() : programFolder, cache / "morrowlen");
         services.exampleProgram = exampleProgram(installation);
         session.store.emplace(mof::openOrCreateRepository(repo::defaultRepositoryPath()));
         session.locator.emplace(*session.store);

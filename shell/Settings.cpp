@@ -17,7 +17,7 @@ void QtSettingsStore::SaveSetting(const QString& appName, const QString& section
     settings.sync();
     if (settings.status() != QSettings::NoError)
         throw Error(runtime::PathFileAccessError, "Cannot write the setting " + key.toStdString() + " to " +
-                            settings.fileName().toStdString());
+                                                      settings.fileName().toStdString());
 }
 
 QString placementText(float value, QChar decimalSeparator) {

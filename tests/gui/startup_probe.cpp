@@ -47,7 +47,8 @@ void pickClass(shell::frmMain* w, const std::string& pick, const std::filesystem
         (w->*handlers[item->list])();
     }
     const auto page = pageFolder / report::PageFileName;
-    say(std::string("page ") + (std::filesystem::exists(page) ? "written to " : "missing from ") + page.string());
+    say(std::string("page ") + (std::filesystem::exists(page) ? "written to " : "missing from ") +
+        page.string());
 }
 
 } // namespace
@@ -56,16 +57,17 @@ void pickClass(shell::frmMain* w, const std::string& pick, const std::filesystem
 // the probe itself does not load it) and reports what it loaded.
 class ExampleWatch : public QObject {
     Q_OBJECT
-public:
-    ExampleWatch(QWidget* browser, std::function<void()> done) : QObject(browser), m_browser(browser), m_done(std::move(done)) {
+  public:
+    ExampleWatch(QWidget* browser, std::function<void()> done)
+        : QObject(browser), m_browser(browser), m_done(std::move(done)) {
         connect(browser, SIGNAL(loadFinished(bool)), this, SLOT(loaded(bool)));
         QTimer::singleShot(30000, this, [this] { finish("example timed out "); });
     }
 
-public slots:
+  public slots:
     void loaded(bool ok) { finish(ok ? "example loaded " : "example failed "); }
 
-private:
+  private:
     void finish(const char* what) {
         if (!m_done) return;
         say(what + m_browser->property("url").toUrl().toString().toStdString());
@@ -85,10 +87,14 @@ int main(int argc, char** argv) {
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString a = args[i];
         const std::string next = i + 1 < args.size() ? args[i + 1].toStdString() : std::string();
-        if (a == "--stay") request.stay = true;
-        else if (a == "--pick" && i + 1 < args.size()) request.pick = next, ++i;
-        else if (a == "--example" && i + 1 < args.size()) request.example = next, ++i;
-        else if (a == "--example-server" && i + 1 < args.size()) request.exampleServer = next, ++i;
+        if (a == "--stay")
+            request.stay = true;
+        else if (a == "--pick" && i + 1 < args.size())
+            request.pick = next, ++i;
+        else if (a == "--example" && i + 1 < args.size())
+            request.example = next, ++i;
+        else if (a == "--example-server" && i + 1 < args.size())
+            request.exampleServer = next, ++i;
         else {
             std::fprintf(stderr, "morrowlen-probe: unknown argument %s\n", qPrintable(a));
             return 2;

@@ -40,11 +40,12 @@ std::uint16_t freePort() {
 
 // A server started by the test: serve-examples with the given arguments, up once it says so.
 class Server {
-public:
+  public:
     bool start(const QStringList& arguments) {
         m_process.start(Script, arguments);
         QByteArray line;
-        while (!line.contains('\n') && m_process.waitForReadyRead(10000)) line += m_process.readAllStandardOutput();
+        while (!line.contains('\n') && m_process.waitForReadyRead(10000))
+            line += m_process.readAllStandardOutput();
         return line.startsWith("Serving");
     }
     ~Server() {
@@ -52,7 +53,7 @@ public:
         m_process.waitForFinished(5000);
     }
 
-private:
+  private:
     QProcess m_process;
 };
 
@@ -69,10 +70,10 @@ QByteArray packFile() {
 
 class ExampleServerTest : public QObject {
     Q_OBJECT
-public:
+  public:
     static void initMain() { test::prepareWebEngine(); }
 
-private slots:
+  private slots:
     void initTestCase() { test::quietPlatformNotes(); }
 
     void addresses_data() {
@@ -80,20 +81,34 @@ private slots:
         QTest::addColumn<QString>("host"); // empty: not a valid server
         QTest::addColumn<int>("port");
         QTest::addColumn<bool>("loopback");
-        QTest::newRow("default") << "127.0.0.1:8642" << "127.0.0.1" << 8642 << true;
-        QTest::newRow("no port") << "127.0.0.1" << "127.0.0.1" << 80 << true;
-        QTest::newRow("other loopback") << "127.8.9.10:1" << "127.8.9.10" << 1 << true;
-        QTest::newRow("localhost") << "LocalHost:8080" << "LocalHost" << 8080 << true;
-        QTest::newRow("v6 loopback") << "[::1]:8642" << "::1" << 8642 << true;
-        QTest::newRow("v6 other") << "[2001:db8::1]:80" << "2001:db8::1" << 80 << false;
-        QTest::newRow("remote name") << "packs.example.org:8080" << "packs.example.org" << 8080 << false;
-        QTest::newRow("all addresses") << "0.0.0.0:8642" << "0.0.0.0" << 8642 << false;
-        QTest::newRow("looks local") << "127.example.org" << "127.example.org" << 80 << false;
-        QTest::newRow("port 0") << "127.0.0.1:0" << "" << 0 << false;
-        QTest::newRow("port too big") << "127.0.0.1:65536" << "" << 0 << false;
-        QTest::newRow("port not a number") << "127.0.0.1:80a" << "" << 0 << false;
-        QTest::newRow("no host") << ":8642" << "" << 0 << false;
-        QTest::newRow("open bracket") << "[::1:8642" << "" << 0 << false;
+        QTest::newRow("default") << "127.0.0.1:8642"
+                                 << "127.0.0.1" << 8642 << true;
+        QTest::newRow("no port") << "127.0.0.1"
+                                 << "127.0.0.1" << 80 << true;
+        QTest::newRow("other loopback") << "127.8.9.10:1"
+                                        << "127.8.9.10" << 1 << true;
+        QTest::newRow("localhost") << "LocalHost:8080"
+                                   << "LocalHost" << 8080 << true;
+        QTest::newRow("v6 loopback") << "[::1]:8642"
+                                     << "::1" << 8642 << true;
+        QTest::newRow("v6 other") << "[2001:db8::1]:80"
+                                  << "2001:db8::1" << 80 << false;
+        QTest::newRow("remote name") << "packs.example.org:8080"
+                                     << "packs.example.org" << 8080 << false;
+        QTest::newRow("all addresses") << "0.0.0.0:8642"
+                                       << "0.0.0.0" << 8642 << false;
+        QTest::newRow("looks local") << "127.example.org"
+                                     << "127.example.org" << 80 << false;
+        QTest::newRow("port 0") << "127.0.0.1:0"
+                                << "" << 0 << false;
+        QTest::newRow("port too big") << "127.0.0.1:65536"
+                                      << "" << 0 << false;
+        QTest::newRow("port not a number") << "127.0.0.1:80a"
+                                           << "" << 0 << false;
+        QTest::newRow("no host") << ":8642"
+                                 << "" << 0 << false;
+        QTest::newRow("open bracket") << "[::1:8642"
+                                      << "" << 0 << false;
     }
     void addresses() {
         QFETCH(QString, server);
@@ -132,8 +147,10 @@ private slots:
         page.close();
         const QStringList bind = {"--bind", "127.0.0.1", "--port", address.section(':', 1)};
         Server server;
-        if (answering == "known token") QVERIFY(server.start(bind + QStringList{"--token", "from-the-launcher"}));
-        if (answering == "other token") QVERIFY(server.start(bind + QStringList{"--token", "x", "--root", foreign.path()}));
+        if (answering == "known token")
+            QVERIFY(server.start(bind + QStringList{"--token", "from-the-launcher"}));
+        if (answering == "other token")
+            QVERIFY(server.start(bind + QStringList{"--token", "x", "--root", foreign.path()}));
         if (answering == "no token") QVERIFY(server.start(bind + QStringList{"--root", foreign.path()}));
 
         MainWindowHarness h;
