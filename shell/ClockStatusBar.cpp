@@ -9,6 +9,25 @@
 namespace morrowlen::shell {
 
 namespace {
+// The locale's short date form with the year in four digits, as the platform's short date shows it.
+QString fourDigitYearFormat(const QLocale& locale) {
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (quoted || c != QLatin1Char('y')) {
+            out += c;
+            ++i;
+            continue;
+        }
+        while (i < format.size() && format[i] == QLatin1Char('y')) ++i;
+        out += QStringLiteral("yyyy");
+    }
+    return out;
+}
+
 // The locale's short time form without seconds, which some locales (the C locale among them) show.
 QString hoursAndMinutesFormat(const QLocale& locale) {
     const QString format = locale.timeFormat(QLocale::ShortFormat);
@@ -57,8 +76,10 @@ QLabel* ClockStatusBar::panel(int n) const { return m_panels[n - 1]; }
 void ClockStatusBar::refresh() {
     const QDateTime now = m_clock();
     const QLocale locale;
-    const QString date = locale.toString(now.date(), QLocale::ShortFormat);
-    const QString time = locale.toString(now.time(), hoursAndMinutesFormat(locale));
+    const QString date = locale.toString(now.date(), fourDigitYearFormat(locale));
+    QString time = locale.toString(now.time(), hoursAndMinutesFormat(locale));
+    // Locale data puts a narrow or no-break space before "PM"; the bar shows an ordinary one.
+    time.replace(QChar(0x202f), QLatin1Char(' ')).replace(QChar(0xa0), QLatin1Char(' '));
     if (m_panels[1]->text() != date) m_panels[1]->setText(date);
     if (m_panels[2]->text() != time) m_panels[2]->setText(time);
 }

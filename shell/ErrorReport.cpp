@@ -1,5 +1,7 @@
 #include "ErrorReport.h"
 
+#include "RuntimeErrors.h"
+
 #include <QMessageBox>
 
 #include <exception>
@@ -23,7 +25,7 @@ void runHandler(const ErrorReporter& report, const std::function<void()>& handle
     } catch (const Error& e) {
         report(e);
     } catch (const std::bad_alloc&) {
-        report(Error(7, "Out of memory"));
+        report(Error(runtime::OutOfMemory, "Out of memory"));
     } catch (const std::exception& e) {
         report(Error(wbem::Failed, e.what()));
     }

@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "RuntimeErrors.h"
 #include "repository/core/Error.h"
 
 #include <QSettings>
@@ -15,8 +16,8 @@ void QtSettingsStore::SaveSetting(const QString& appName, const QString& section
     settings.setValue(section + QLatin1Char('/') + key, value);
     settings.sync();
     if (settings.status() != QSettings::NoError)
-        throw Error(75, "Cannot write the setting " + key.toStdString() + " to " +
-                            settings.fileName().toStdString());
+        throw Error(runtime::PathFileAccessError, "Cannot write the setting " + key.toStdString() + " to " +
+                                                      settings.fileName().toStdString());
 }
 
 QString placementText(float value, QChar decimalSeparator) {

@@ -9,6 +9,7 @@
 #include "report/Form1.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLayout>
@@ -17,6 +18,8 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -176,11 +179,58 @@ nav::ClassLists frmMain::classLists() const {
     return {m_combos[1], m_combos[2], m_combos[3], m_combos[4], m_combos[5]};
 }
 
+static QRect fitIntoScreen(const QRect& outer, const QRect& available) {
+    if (available.isEmpty()) return outer;
+    QRect fitted(outer.topLeft(), outer.size().boundedTo(available.size()));
+    if (fitted.right() > available.right()) fitted.moveRight(available.right());
+    if (fitted.bottom() > available.bottom()) fitted.moveBottom(available.bottom());
+    if (fitted.left() < available.left()) fitted.moveLeft(available.left());
+    if (fitted.top() < available.top()) fitted.moveTop(available.top());
+    return fitted;
+}
+
 void frmMain::setPlacement(const QRect& outer) {
-    // The placement includes the window's frame, whose size is known once the platform window exists.
+    QScreen* screen = QGuiApplication::screenAt(outer.topLeft());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    m_outer = screen ? fitIntoScreen(outer, screen->availableGeometry()) : outer;
+    // Moved before its platform window exists, a window's position is its frame's: a window
+    // manager puts the frame's corner there (north-west gravity), whatever the frame turns out to be.
+    move(m_outer.topLeft());
+    resize(m_outer.size());
     create();
+    m_frame = QMargins();
+    m_placing = true;
+    fitFrame();
+    // Where the platform knows no frame (offscreen, a bare X server) none comes.
+    QTimer::singleShot(3000, this, [this] { m_placing = false; });
+}
+
+bool frmMain::fitFrame() {
     const QMargins frame = windowHandle()->frameMargins();
-    setGeometry(outer.marginsRemoved(frame));
+    if (frame == m_frame) return false;
+    m_frame = frame;
+    resize(m_outer.size().shrunkBy(frame));
+    if (frameGeometry().topLeft() != m_outer.topLeft()) move(m_outer.topLeft());
+    return true;
+}
+
+bool frmMain::event(QEvent* event) {
+    // A window manager reports its frame once it has framed the window, as the window is shown:
+    // the size inside it is corrected then, before the first paint.
+    if (m_placing) {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::UpdateRequest:
+        case QEvent::WindowActivate:
+            if (windowHandle() && fitFrame() && m_frame != QMargins()) m_placing = false;
+            break;
+        default:
+            break;
+        }
+    }
+    return QMainWindow::event(event);
 }
 
 void frmMain::MDIForm_Load() {
@@ -266,10 +316,17 @@ void frmMain::openReport() {
 }
 
 void frmMain::openExample(int pack) {
+    if (!m_exampleServer)
+        m_exampleServer = std::make_unique<examples::ExampleServer>(m_services.exampleServer, m_services.exampleProgram);
+    // Another program's pages on our address are never shown: the viewer says whose address it is.
+    const bool taken = m_exampleServer->prepare() == examples::ExampleServer::Outcome::Taken;
+    const std::string address =
+        taken ? examples::writeTakenPage(m_services.pageFolder, m_services.exampleServer).string()
+              : examples::examplePackAddress(examples::ExamplePacks[static_cast<std::size_t>(pack)],
+                                             m_services.exampleServer);
     auto* form = new examples::Form5(m_services.browsers);
     loadAndShow(form, QStringLiteral("Example management pack"));
-    form->WebBrowser1()->navigate(
-        examples::examplePackAddress(examples::ExamplePacks[static_cast<std::size_t>(pack)], m_services.exampleServer));
+    form->WebBrowser1()->navigate(address);
 }
 
 } // namespace morrowlen::shell

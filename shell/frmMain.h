@@ -4,6 +4,7 @@
 #include "ClockStatusBar.h"
 #include "ComboList.h"
 #include "ErrorReport.h"
+#include "examples/ExampleServer.h"
 #include "Settings.h"
 #include "navigation/ClassCatalogue.h"
 #include "navigation/WmiOperations.h"
@@ -12,6 +13,7 @@
 #include <QMainWindow>
 
 #include <filesystem>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -31,6 +33,7 @@ public:
         ErrorReporter reportError;            // how an escaped error is shown
         ClockStatusBar::Clock clock;          // the status bar's clock
         std::string exampleServer;            // host[:port] of the example packs
+        examples::ServerProgram exampleProgram; // how the program serves them itself
     };
 
     frmMain(const nav::Locator& locator, Services services, QWidget* parent = nullptr);
@@ -54,12 +57,18 @@ public:
     ComboList* Combo(int n) const { return m_combos[n - 1]; } // 1 .. 6
     QMdiArea* mdiArea() const { return m_mdi; }
     ClockStatusBar* sbStatusBar() const { return m_status; }
+    // The example server, once an example command has been used; null before.
+    examples::ExampleServer* exampleServer() const { return m_exampleServer.get(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    // Places the window's outer frame, made to fit the available screen area.
     void setPlacement(const QRect& outer);
+    // Sizes the window inside the frame as now known; true when the frame was new.
+    bool fitFrame();
     void buildPanel();
     void buildMenus();
     nav::ClassLists classLists() const;
@@ -77,6 +86,10 @@ private:
     ComboList* m_combos[6] = {};
     QMdiArea* m_mdi = nullptr;
     ClockStatusBar* m_status = nullptr;
+    std::unique_ptr<examples::ExampleServer> m_exampleServer;
+    QRect m_outer;            // the outer placement asked for, fitted to the screen
+    QMargins m_frame;         // the frame it was last fitted with
+    bool m_placing = false;   // until the window manager's frame has been seen
 };
 
 } // namespace morrowlen::shell

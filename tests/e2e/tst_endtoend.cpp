@@ -1,10 +1,11 @@
 // The program end to end on a display, with the real web views: the report page as the browser
-// shows it, a user at the keyboard, the example packs from a running example server, and a
-// picture of the main window.
+// shows it, a user at the keyboard, the example packs from a running example server, the
+// placement under a real window manager, and a picture of the main window.
 #include "GuiSupport.h"
 
 #include "examples/Form5.h"
 #include "navigation/Module2.h"
+#include "navigation/Twips.h"
 #include "report/Form1.h"
 #include "report/WebView.h"
 #include "repository/file/DefaultSet.h"
@@ -18,6 +19,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWindow>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
@@ -57,13 +60,15 @@ QString pageText(QWebEngineView* view, const QString& needle) {
     return *text;
 }
 
-// The example server, started on a free port; stopped with the object.
+// The example server, started on a free port as a launcher starts it (with a token the program is
+// told); stopped with the object.
 class ExampleServer {
 public:
+    static constexpr const char* Token = "e2e-token";
     bool start() {
         m_process.setProgram(QStringLiteral(MORROWLEN_SOURCE_DIR "/scripts/serve-examples"));
-        m_process.setArguments(
-            {"--port", "0", "--root", QStringLiteral(MORROWLEN_SOURCE_DIR "/data/example-packs")});
+        m_process.setArguments({"--port", "0", "--token", Token, "--root",
+                                QStringLiteral(MORROWLEN_SOURCE_DIR "/data/example-packs")});
         m_process.start();
         if (!m_process.waitForStarted(10000)) return false;
         // "Serving DIR at http://HOST:PORT/"
@@ -189,6 +194,7 @@ private slots:
         MainWindowHarness h;
         h.browserFactory = report::createWebView;
         h.exampleServer = server.host().toStdString();
+        h.exampleProgram.knownToken = ExampleServer::Token;
         QVERIFY(h.start());
         h.window()->findChild<QAction*>(command)->trigger();
         auto* viewer = qobject_cast<examples::Form5*>(h.window()->mdiArea()->activeSubWindow()->widget());
@@ -219,6 +225,42 @@ private slots:
         // The program goes on.
         QVERIFY(test::pickWithMouse(h.combo(1), "root\\cimv2"));
         QVERIFY(h.combo(5)->isEnabled());
+    }
+
+    void placementUnderAWindowManager() {
+        // openbox frames the window and reports its frame (_NET_FRAME_EXTENTS) once it has framed it.
+        QTemporaryDir home;
+        const QString ready = home.filePath("ready");
+        QProcess wm;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_CACHE_HOME", home.filePath("cache"));
+        wm.setProcessEnvironment(env);
+        wm.start("openbox", {"--sm-disable", "--startup", "touch " + ready});
+        if (!wm.waitForStarted(10000)) QSKIP("openbox cannot be started");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ready), 15000);
+
+        MainWindowHarness h;
+        QVERIFY(h.start());
+        QPointer<shell::frmMain> w = h.window();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QTRY_VERIFY_WITH_TIMEOUT(w->windowHandle()->frameMargins().top() > 0, 10000);
+        const QRect designed(twipsToPixels(10), twipsToPixels(10), twipsToPixels(10920), twipsToPixels(13275));
+        QTRY_COMPARE_WITH_TIMEOUT(w->frameGeometry(), designed, 5000);
+        // The title bar is on the screen, above the window's client area.
+        const QMargins frame = w->windowHandle()->frameMargins();
+        QCOMPARE(w->geometry().topLeft(), designed.topLeft() + QPoint(frame.left(), frame.top()));
+        QVERIFY(w->screen()->availableGeometry().contains(w->frameGeometry()));
+
+        w->findChild<QAction*>("mnuFileExit")->trigger();
+        QTRY_VERIFY(w.isNull());
+        QCOMPARE(h.settings.value("MainLeft"), QStringLiteral("15"));
+        QCOMPARE(h.settings.value("MainTop"), QStringLiteral("15"));
+        QCOMPARE(h.settings.value("MainWidth"), QStringLiteral("10920"));
+        QCOMPARE(h.settings.value("MainHeight"), QStringLiteral("13275"));
+        wm.terminate();
+        wm.waitForFinished(5000);
     }
 
     void mainWindowScreenshot() {

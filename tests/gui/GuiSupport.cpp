@@ -2,6 +2,7 @@
 
 #include "navigation/Module2.h"
 #include "shell/Module1.h"
+#include "shell/RuntimeErrors.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -47,7 +48,7 @@ report::BrowserFactory BrowserRecorder::factory() {
 
 void RecordingSettings::SaveSetting(const QString& appName, const QString& section, const QString& key,
                                     const QString& value) {
-    if (!failAt.isEmpty() && key == failAt) throw Error(75, "Path/File access error");
+    if (!failAt.isEmpty() && key == failAt) throw Error(shell::runtime::PathFileAccessError, "Path/File access error");
     saved.push_back({appName, section, key, value});
 }
 
@@ -121,11 +122,12 @@ shell::frmMain::Services MainWindowHarness::services() {
     s.settings = settingsStore;
     s.reportError = errors.reporter();
     s.exampleServer = exampleServer;
+    s.exampleProgram = exampleProgram;
     return s;
 }
 
 bool MainWindowHarness::start() {
-    if (Module1::Main(locator, services())) return true;
+    if (Module1::LoadMainWindow(locator, services())) return true;
     for (const Error& e : errors.errors())
         qWarning("start-up failed: %x %s", e.number(), e.description().c_str());
     return false;

@@ -103,7 +103,7 @@ struct SampleRepository {
     repo::ClassStore store;
 };
 
-// The main window started as the program starts it (Module1::Main), over a SampleRepository read
+// The main window started as the program starts it (Module1::LoadMainWindow), over a SampleRepository read
 // by an ordinary user, with recording browsers (unless told otherwise), settings and error
 // report. The window, when still there, goes with the harness.
 class MainWindowHarness {
@@ -130,6 +130,7 @@ public:
     ErrorRecorder errors;
     TempDir pages;
     std::string exampleServer = "examples.test:8642";
+    examples::ServerProgram exampleProgram; // none: nothing is started
 };
 
 // The object name of the list that holds the keyboard focus, empty when none does.

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the build into a staging folder, checks what lands where, validates the desktop entry
-# and the AppStream metadata, starts the installed program with a fresh home folder, and builds
-# and checks the Debian package.
-# Usage: check-install.sh BUILD_DIR WORK_DIR
+# and the AppStream metadata, starts the installed program with a fresh home folder (also as the
+# start-up probe, placed beside it, which picks a class and opens an example pack), and builds and
+# checks the Debian package.
+# Usage: check-install.sh BUILD_DIR WORK_DIR PROBE
 set -euo pipefail
 build=$1
 work=$2
+probe=$3
 for tool in desktop-file-validate appstreamcli lintian dpkg-shlibdeps xvfb-run; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -32,19 +34,78 @@ for size in 16 32 48 64 128 256; do expect "share/icons/hicolor/${size}x${size}/
 desktop-file-validate "$stage/usr/share/applications/org.morrowlen.Morrowlen.desktop"
 appstreamcli validate --no-net "$stage/usr/share/metainfo/org.morrowlen.Morrowlen.metainfo.xml"
 
-# The installed program from a foreign folder, with a fresh home: it creates the per-user
-# repository, shows its window, and a class pick writes the page into the cache folder.
 home=$work/home
 mkdir -p "$home"
-out=$(cd / && env -i PATH=/usr/bin:/bin HOME="$home" LC_ALL=C.UTF-8 \
-      QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu --disable-dev-shm-usage" \
-      MORROWLEN_STARTUP_PROBE='root\cimv2|Win32_BIOS' \
-      xvfb-run -a "$stage/usr/bin/morrowlen" 2>"$work/program.log") || true
+program_env=(env -i PATH=/usr/bin:/bin HOME="$home" LC_ALL=C.UTF-8
+             QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu --disable-dev-shm-usage")
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+# A process that has ended; one nobody has reaped yet counts as ended.
+gone() { local state; state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null || true); [ -z "$state" ] || [ "$state" = Z ]; }
+# Starts a program on a display of its own, in the background, from a foreign folder; the program's
+# pid goes to the file $2.
+start_on_display() {
+    local out=$1 pidfile=$2
+    shift 2
+    (cd / && "${program_env[@]}" xvfb-run -a sh -c 'echo $$ >"$0"; exec "$@"' "$pidfile" "$@" >"$out" 2>>"$work/program.log") &
+}
+wait_for_line() { # FILE PATTERN SECONDS
+    for _ in $(seq $(($3 * 10))); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
+    return 1
+}
+
+# The installed program itself, started from a foreign folder with a fresh home: it creates the
+# per-user repository and keeps its window open.
+start_on_display "$work/program.out" "$work/program.pid" "$stage/usr/bin/morrowlen"
+for _ in $(seq 300); do [ -f "$home/.local/share/morrowlen/repository.sqlite" ] && break; sleep 0.1; done
+sleep 2
+pid=$(cat "$work/program.pid" 2>/dev/null || echo 0)
+if [ "$pid" -gt 0 ] && ! gone "$pid"; then kill "$pid"; else echo "the installed program did not keep running"; fail=1; fi
+wait
+[ -f "$home/.local/share/morrowlen/repository.sqlite" ] || { echo "no per-user repository"; fail=1; }
+
+# The probe, installed beside the program, starts as the program does: a class pick writes the
+# page into the cache folder, and the NoScript example is served by the installed server, which
+# ends with the program.
+cp "$probe" "$stage/usr/bin/morrowlen-probe"
+port=$(free_port)
+pack=/examplemps/noscript/Korvane.2008.BIOS.xml
+start_on_display "$work/probe.out" "$work/probe.pid" "$stage/usr/bin/morrowlen-probe" \
+    --pick 'root\cimv2|Win32_BIOS' --example mnunoscript --example-server "127.0.0.1:$port" --stay
+wait_for_line "$work/probe.out" 'staying' 90 || echo "the probe did not finish its work"
+out=$(cat "$work/probe.out")
 echo "$out"
 grep -qx 'shown; webengine not loaded' <<<"$out" || { echo "the installed program did not show its window"; fail=1; }
 grep -qx "page written to $home/.cache/morrowlen/Profile.htm" <<<"$out" || { echo "no page in the cache folder"; fail=1; }
-[ -f "$home/.local/share/morrowlen/repository.sqlite" ] || { echo "no per-user repository"; fail=1; }
 grep -q 'Win32_BIOS - Properties' "$home/.cache/morrowlen/Profile.htm" 2>/dev/null || { echo "the page is not Win32_BIOS's"; fail=1; }
+grep -qx "example loaded http://127.0.0.1:$port$pack" <<<"$out" || { echo "the viewer did not load the NoScript example"; fail=1; }
+server=$(sed -n 's/^example server pid //p' <<<"$out")
+server=${server:-0}
+if [ "$server" -gt 0 ] && tr '\0' ' ' <"/proc/$server/cmdline" | grep -qF "$stage/usr/share/morrowlen/serve-examples"; then
+    python3 - "http://127.0.0.1:$port$pack" "$stage/usr/share/morrowlen/example-packs$pack" <<'EOF' ||
+import sys, urllib.request
+with urllib.request.urlopen(sys.argv[1], timeout=5) as answer, open(sys.argv[2], "rb") as pack:
+    sys.exit(0 if answer.status == 200 and answer.read() == pack.read() else 1)
+EOF
+        { echo "the installed server did not answer $pack"; fail=1; }
+else
+    echo "the example was not served by the installed server"; fail=1
+fi
+# Killed, the program leaves no server behind.
+kill -9 "$(cat "$work/probe.pid")"
+wait
+for _ in $(seq 30); do gone "$server" && break; sleep 0.1; done
+gone "$server" || { echo "the example server outlived the killed program"; fail=1; }
+
+# Ended as usual, the program stops its server.
+port=$(free_port)
+(cd / && "${program_env[@]}" xvfb-run -a "$stage/usr/bin/morrowlen-probe" --example mnunoscript \
+    --example-server "127.0.0.1:$port" >"$work/probe2.out" 2>>"$work/program.log") || true
+cat "$work/probe2.out"
+server=$(sed -n 's/^example server pid //p' "$work/probe2.out")
+server=${server:-0}
+if [ "$server" -eq 0 ]; then echo "the probe started no example server"; fail=1
+elif ! gone "$server"; then echo "the example server outlived the program"; fail=1; fi
+rm -f "$stage/usr/bin/morrowlen-probe"
 
 # The Debian package.
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log")
