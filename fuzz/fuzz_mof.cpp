@@ -10,10 +10,10 @@
 using namespace morrowlen;
 
 namespace {
-// The system classes are installed once; each input compiles inside a transaction that is rolled
-// back unless it succeeds, and successful inputs are few and small.
-repo::ClassStore& store() {
-    static repo::ClassStore s = repo::createInMemoryRepository();
+// The system classes are compiled once; every input gets its own copy of that repository, so a
+// saved input reproduces alone, whatever ran before it.
+const repo::ClassStore& pristine() {
+    static const repo::ClassStore s = repo::createInMemoryRepository();
     return s;
 }
 } // namespace
@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     mof::CompileOptions options;
     options.maxErrors = 20;
     options.readIncludes = false;
-    mof::Compiler compiler(store(), options);
+    repo::ClassStore store = pristine().copyInMemory();
+    mof::Compiler compiler(store, options);
     compiler.compileText("fuzz.mof", std::string(reinterpret_cast<const char*>(data), size));
     (void)compiler.diagnostics().formatAll();
     return 0;

@@ -126,6 +126,17 @@ ClassStore ClassStore::openInMemory() {
     return store;
 }
 
+ClassStore ClassStore::copyInMemory() const {
+    auto impl = std::make_unique<Impl>(Database(":memory:", Database::Mode::ReadWriteCreate));
+    sqlite3_backup* backup = sqlite3_backup_init(impl->db.handle(), "main", m_impl->db.handle(), "main");
+    if (!backup) impl->db.fail(sqlite3_errcode(impl->db.handle()), "copying the repository into memory");
+    const int rc = sqlite3_backup_step(backup, -1);
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE) impl->db.fail(rc, "copying the repository into memory");
+    impl->configure(true);
+    return ClassStore(std::move(impl));
+}
+
 ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
     namespace fs = std::filesystem;
     std::error_code ec;

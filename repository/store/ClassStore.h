@@ -35,6 +35,8 @@ public:
     static ClassStore open(const std::string& path, OpenMode mode);
     // A repository that lives in memory only (tests, fuzzing, --check).
     static ClassStore openInMemory();
+    // A copy of this repository's whole content in memory, page by page.
+    ClassStore copyInMemory() const;
 
     ClassStore(ClassStore&&) noexcept;
     ClassStore& operator=(ClassStore&&) noexcept;

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 using namespace morrowlen;
 namespace fs = std::filesystem;
@@ -38,13 +37,7 @@ TEST_P(Golden, DiagnosticsMatchTheExpectedFile) {
         actual.erase(at, prefix.size());
     actual += "exit status " + std::to_string(static_cast<int>(status)) + "\n";
 
-    if (const char* update = std::getenv("MORROWLEN_UPDATE_GOLDEN"); update && *update == '1') {
-        test::writeFile(expectedFile, actual);
-        GTEST_SKIP() << "rewrote " << expectedFile;
-    }
-    ASSERT_TRUE(fs::exists(expectedFile))
-        << "missing " << expectedFile << "; run with MORROWLEN_UPDATE_GOLDEN=1";
-    EXPECT_EQ(actual, test::readFile(expectedFile));
+    test::expectGolden(expectedFile, actual);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Golden, ::testing::ValuesIn(goldenCases()),

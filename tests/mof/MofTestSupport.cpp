@@ -12,17 +12,6 @@ std::optional<std::filesystem::path> corpus(const std::string& relative) {
     return p;
 }
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
 namespace {
 Compiled finish(mof::Compiler& compiler, mof::CompileStatus status) {
     return {status, compiler.diagnostics().formatAll(), compiler.diagnostics().all()};

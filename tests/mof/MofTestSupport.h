@@ -2,6 +2,7 @@
 // Helpers shared by the MOF compiler tests.
 #include "repository/mof/Compiler.h"
 #include "repository/store/ClassStore.h"
+#include "tests/support/Golden.h"
 
 #include <filesystem>
 #include <optional>
@@ -13,8 +14,6 @@ namespace morrowlen::test {
 // The corpus folder (../shared/corpora beside the project), or nullopt when it is absent.
 std::optional<std::filesystem::path> corpus(const std::string& relative);
 
-std::string readFile(const std::filesystem::path& path);
-void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
 // Result of compiling MOF text into a store.
 struct Compiled {

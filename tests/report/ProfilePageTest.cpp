@@ -1,3 +1,4 @@
+#include "tests/support/Golden.h"
 #include "tests/support/TestRepository.h"
 #include "navigation/Module2.h"
 #include "report/PageWriter.h"
@@ -29,10 +30,7 @@ public:
     std::vector<std::string>* log = nullptr;
 };
 
-std::string readAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::readFile;
 
 std::vector<std::string> lines(const std::string& bytes) {
     std::vector<std::string> out;
@@ -47,15 +45,8 @@ std::vector<std::string> lines(const std::string& bytes) {
     return out;
 }
 
-// Compares with a golden file byte for byte; MORROWLEN_REGENERATE_GOLDEN=1 rewrites it.
 void expectGolden(const std::string& actual, const std::string& name) {
-    const std::filesystem::path golden = std::filesystem::path(MORROWLEN_GOLDEN_DIR) / name;
-    if (std::getenv("MORROWLEN_REGENERATE_GOLDEN")) {
-        std::ofstream(golden, std::ios::binary) << actual;
-        return;
-    }
-    ASSERT_TRUE(std::filesystem::exists(golden)) << golden << " is missing; regenerate with MORROWLEN_REGENERATE_GOLDEN=1";
-    EXPECT_TRUE(readAll(golden) == actual) << "page differs from " << golden;
+    test::expectGolden(std::filesystem::path(MORROWLEN_GOLDEN_DIR) / name, actual);
 }
 
 class PageTest : public ::testing::Test {
@@ -90,7 +81,7 @@ protected:
     std::string page(const std::string& className) {
         Module2::strClassName = className;
         report::DoWebPage(locator, browsers, dir.path());
-        return readAll(dir / "Profile.htm");
+        return readFile(dir / "Profile.htm");
     }
 
     repo::ClassStore store = repo::ClassStore::openInMemory();
@@ -169,7 +160,7 @@ TEST_F(PageTest, AFailedReadKeepsThePreviousPage) {
     const std::string first = page("CIM_Sample");
     Module2::strClassName = "No_Such_Class";
     EXPECT_THROW(report::DoWebPage(locator, browsers, dir.path()), Error);
-    EXPECT_EQ(readAll(dir / "Profile.htm"), first);
+    EXPECT_EQ(readFile(dir / "Profile.htm"), first);
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
     EXPECT_EQ(files, 1u) << "no temporary file is left behind";
