@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Merge and order the root\\cimv2 classes of the default repository.
 
-    scripts/order-default-set.py [--check] [--remove-merged] [--data DIR] [NEWER.mof...]
+    scripts/order-default-set.py [--check] [--remove-merged] [--drop CLASS]... [--data DIR] [NEWER.mof...]
 
 The compiler reads the default set in one pass: a superclass must come before its subclass, and
 the class a `ref` names before the reference (also in root\\cimv2\\ms_409, where an amendment
@@ -20,6 +20,8 @@ order in which the classes were read (newer files first, so their section commen
 together). A class that an earlier file needs moves into that file. With --remove-merged the
 newer files are deleted afterwards; with --check nothing is written and the exit status says
 whether the files are already merged and ordered. Prints what it replaced, moved or dropped.
+The manifest-*.tsv files (class, documentation page or "-", date) are merged into manifest.tsv
+likewise; classes without a row are named.
 """
 
 import argparse
@@ -228,6 +230,8 @@ def main():
     ap.add_argument("files", nargs="*", help="newer files in the order in which their classes should appear")
     ap.add_argument("--check", action="store_true")
     ap.add_argument("--remove-merged", action="store_true")
+    ap.add_argument("--drop", action="append", default=[], metavar="CLASS",
+                    help="leave the class out (one the documentation does not describe); repeatable")
     ap.add_argument("--data", default=DATA, help="the folder of the default set (default: %(default)s)")
     args = ap.parse_args()
     data = args.data
@@ -286,6 +290,17 @@ def main():
         if os.path.exists(os.path.join(data, f)):
             _, a, _ = split_namespaces(parse(os.path.join(data, f)))
             take(a, amended, f)
+
+    for name in args.drop:
+        k = key(name)
+        if k not in base:
+            raise SystemExit(f"--drop {name}: no such class")
+        users = [base[u].name for u in order if u != k and k in {key(d) for d in base[u].deps(base)}]
+        if users:
+            raise SystemExit(f"--drop {name}: still needed by {', '.join(users)}")
+        print(f"dropped: {base.pop(k).name}")
+        amended.pop(k, None)
+        order.remove(k)
 
     # Where each class goes: families classes stay (unless replaced), CIM_ to the CIM file, the rest to Win32.
     home = {}
@@ -363,10 +378,26 @@ def main():
     for name, origin in dropped:
         print(f"dropped amendment without class: {name} ({origin})")
 
+    # One manifest: a row per class (name, the page it was checked against or "-", date).
+    rows = {}
+    manifests = sorted(os.path.basename(p) for p in glob.glob(os.path.join(data, "manifest-*.tsv")))
+    for f in ["manifest.tsv"] + manifests:
+        if os.path.exists(os.path.join(data, f)):
+            for line in open(os.path.join(data, f), encoding="utf-8"):
+                cells = line.rstrip("\n").split("\t")
+                if len(cells) == 3 and (f != "manifest.tsv" or key(cells[0]) not in rows):
+                    rows[key(cells[0])] = cells
+    for k in sorted(set(rows) - set(base)):
+        print(f"manifest row without class: {rows.pop(k)[0]}", file=sys.stderr)
+    for k in order:
+        if k not in rows:
+            print(f"no manifest row: {base[k].name}", file=sys.stderr)
+    outputs["manifest.tsv"] = "".join("\t".join(rows[k]) + "\n" for k in sorted(rows))
+
     stale = [f for f in outputs if not os.path.exists(os.path.join(data, f))
              or open(os.path.join(data, f), encoding="utf-8").read() != outputs[f]]
     if args.check:
-        if stale or newer or os.path.exists(os.path.join(data, "cimv2-ms409.mof")):
+        if stale or newer or manifests or os.path.exists(os.path.join(data, "cimv2-ms409.mof")):
             print("not merged or not ordered: " + ", ".join(stale + newer), file=sys.stderr)
             return 1
         return 0
@@ -376,7 +407,7 @@ def main():
     if os.path.exists(os.path.join(data, "cimv2-ms409.mof")):
         os.remove(os.path.join(data, "cimv2-ms409.mof"))
     if args.remove_merged:
-        for f in newer:
+        for f in newer + manifests:
             os.remove(os.path.join(data, f))
     return 0
 
