@@ -37,8 +37,8 @@ CIM, WIN32, FAMILIES = "cimv2-cim.mof", "cimv2-win32.mof", "cimv2-families.mof"
 AMENDMENTS = {CIM: "cimv2-cim-ms409.mof", WIN32: "cimv2-win32-ms409.mof"}
 LAYOUT = [CIM, WIN32, FAMILIES]  # in include order; the two ms409 files follow the first two
 HEADERS = {
-    CIM: "// CIM_ classes of root\\cimv2, each as the platform's class documentation gives it.\n"
-         "// Descriptions are amended qualifiers: they live in cimv2-cim-ms409.mof.\n",
+    CIM: "// CIM_ classes of root\\cimv2 (with the Win32_ classes their methods take), each as the platform's class\n"
+         "// documentation gives it. Descriptions are amended qualifiers: they live in cimv2-cim-ms409.mof.\n",
     WIN32: "// Win32_ classes of root\\cimv2 (counter classes aside), each as the platform's class documentation\n"
            "// gives it. Descriptions are amended qualifiers: they live in cimv2-win32-ms409.mof.\n",
     "cimv2-cim-ms409.mof": "// English (0x409) amendments of the CIM_ classes in cimv2-cim.mof: class and property\n"
@@ -394,6 +394,7 @@ def main():
             print(f"no manifest row: {base[k].name}", file=sys.stderr)
     outputs["manifest.tsv"] = "".join("\t".join(rows[k]) + "\n" for k in sorted(rows))
 
+    outputs = {f: text.rstrip("\n") + "\n" for f, text in outputs.items()}
     stale = [f for f in outputs if not os.path.exists(os.path.join(data, f))
              or open(os.path.join(data, f), encoding="utf-8").read() != outputs[f]]
     if args.check:
@@ -403,7 +404,7 @@ def main():
         return 0
     for f, text in outputs.items():
         with open(os.path.join(data, f), "w", encoding="utf-8") as out:
-            out.write(text.rstrip("\n") + "\n")
+            out.write(text)
     if os.path.exists(os.path.join(data, "cimv2-ms409.mof")):
         os.remove(os.path.join(data, "cimv2-ms409.mof"))
     if args.remove_merged:
