@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 
 using namespace morrowlen;
 using namespace morrowlen::test;
@@ -44,7 +45,7 @@ TEST_F(DefaultSet, IsLargeEnoughToBeReal) {
     }
     EXPECT_GE(combo.count(), 15);
     EXPECT_GE(deepest, 3u);
-    EXPECT_GE(classes, 250u);
+    EXPECT_GE(classes, 700u);
     for (const char* ns : {"root\\cimv2", "root\\cimv2\\ms_409", "root\\default", "root\\subscription", "root\\security",
                            "root\\WMI", "root\\Interop", "root\\StandardCimv2", "root\\Microsoft\\Windows\\Storage"})
         EXPECT_TRUE(s_store->findNamespace(ns)) << ns;
@@ -86,7 +87,7 @@ TEST_F(DefaultSet, ClassesCarryInheritedPropertiesAndAmendedDescriptions) {
     const repo::ResolvedClass bios = model.getClass(ns, "Win32_BIOS", repo::UseAmendedQualifiers);
     const repo::ResolvedProperty* caption = bios.property("Caption");
     ASSERT_TRUE(caption);
-    EXPECT_EQ(caption->classOrigin, "CIM_ManagedElement");
+    EXPECT_EQ(caption->classOrigin, "CIM_ManagedSystemElement") << "the root of the documented hierarchy";
     EXPECT_EQ(caption->qualifier("CIMTYPE")->value.toText(), "string");
     EXPECT_EQ(caption->qualifier("MaxLen")->value.toText(), "64");
     ASSERT_TRUE(caption->qualifier("Description"));
@@ -121,6 +122,100 @@ TEST_F(DefaultSet, SomeDescriptionsHoldMarkupCharacters) {
         if (found) break;
     }
     EXPECT_TRUE(found);
+}
+
+// root\cimv2 follows the platform's class documentation; the manifest names the page each class was
+// checked against ("-" for the few the documentation does not describe).
+TEST_F(DefaultSet, ManifestListsExactlyTheClassesOfCimv2) {
+    std::ifstream in(std::filesystem::path(MORROWLEN_SOURCE_DIR) / "data" / "default-repository" / "manifest.tsv");
+    ASSERT_TRUE(in) << "manifest.tsv";
+    std::set<std::string> listed;
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> cells;
+        for (std::size_t start = 0, tab;; start = tab + 1) {
+            tab = line.find('\t', start);
+            cells.push_back(line.substr(start, tab - start));
+            if (tab == std::string::npos) break;
+        }
+        ASSERT_EQ(cells.size(), 3u) << line;
+        EXPECT_TRUE(cells[1] == "-" || cells[1].starts_with("https://")) << line;
+        EXPECT_EQ(cells[2].size(), 10u) << line;
+        EXPECT_TRUE(listed.insert(repo::foldCase(cells[0])).second) << "listed twice: " << cells[0];
+    }
+    const auto ns = *s_store->findNamespace("root\\cimv2");
+    for (const std::string& name : s_store->classNames(ns))
+        EXPECT_EQ(listed.erase(repo::foldCase(name)), 1u) << "not in the manifest: " << name;
+    for (const std::string& name : listed) ADD_FAILURE() << "in the manifest but not in root\\cimv2: " << name;
+}
+
+TEST_F(DefaultSet, Cimv2HoldsTheDocumentedClassesAndTypes) {
+    repo::ClassModel model(*s_store);
+    const auto ns = *s_store->findNamespace("root\\cimv2");
+    const struct {
+        const char *cls, *property, *type;
+    } documented[] = {
+        {"Win32_NetworkConnection", "AccessMask", "uint32"},
+        {"Win32_BaseBoard", "SpecialRequirements", "boolean"},
+        {"CIM_Card", "SpecialRequirements", "boolean"},
+        {"Win32_DiskQuota", "QuotaVolume", "ref:Win32_LogicalDisk"},
+        {"Win32_FloppyDrive", "NeedsCleaning", "boolean"},
+        {"Win32_CurrentTime", "Hour", "uint32"},
+        {"Win32_DeviceChangeEvent", "EventType", "uint16"},
+        {"Win32_ComputerShutdownEvent", "Type", "uint32"},
+        {"Win32_DMAChannel", "DMAChannel", "uint32"},
+        {"Win32_ActiveRoute", "SystemElement", "ref:Win32_IP4RouteTable"},
+        {"Win32_DiskDrivePhysicalMedia", "Dependent", "ref:Win32_DiskDrive"},
+    };
+    for (const auto& d : documented) {
+        SCOPED_TRACE(std::string(d.cls) + "." + d.property);
+        const repo::ResolvedClass c = model.getClass(ns, d.cls);
+        const repo::ResolvedProperty* p = c.property(d.property);
+        ASSERT_TRUE(p);
+        EXPECT_EQ(p->qualifier("CIMTYPE")->value.toText(), d.type);
+    }
+    std::size_t win32 = 0;
+    for (const std::string& name : s_store->classNames(ns))
+        win32 += name.starts_with("Win32_") && !name.starts_with("Win32_Perf");
+    EXPECT_GE(win32, 330u) << "non-counter Win32_ classes";
+}
+
+// Every superclass and every class a ref or embedded object names exists, and a concrete class is
+// keyed by strings and integers (or, in an association, references). The ping class is the one
+// the documentation keys by its boolean request options as well.
+TEST_F(DefaultSet, EveryNamespaceIsConsistent) {
+    const std::set<std::string> documentedBooleanKeys = {"root\\cimv2:Win32_PingStatus.NoFragmentation",
+                                                         "root\\cimv2:Win32_PingStatus.ResolveAddressNames"};
+    repo::ClassModel model(*s_store);
+    std::vector<repo::NamespaceId> namespaces{s_store->rootNamespace()};
+    for (std::size_t i = 0; i < namespaces.size(); ++i)
+        for (const auto& [child, name] : s_store->childNamespaces(namespaces[i])) namespaces.push_back(child);
+    std::size_t checked = 0;
+    for (const repo::NamespaceId ns : namespaces) {
+        const std::string path = s_store->namespacePath(ns);
+        for (const std::string& name : s_store->classNames(ns)) {
+            const repo::ClassDef def = *s_store->getClass(ns, name);
+            const std::string where = path + ":" + name;
+            if (!def.superclass.empty()) EXPECT_TRUE(model.hasClass(ns, def.superclass)) << where;
+            auto refersToExisting = [&](const repo::Feature& f, const std::string& what) {
+                if (!f.refClass.empty()) EXPECT_TRUE(model.hasClass(ns, f.refClass)) << what << " names " << f.refClass;
+            };
+            for (const auto& p : def.properties) refersToExisting(p, where + "." + p.name);
+            for (const auto& m : def.methods)
+                for (const auto& p : m.parameters) refersToExisting(p, where + "." + m.name + "(" + p.name + ")");
+            const repo::Qualifier* abstract = repo::findQualifier(def.qualifiers, "Abstract");
+            if (abstract && abstract->value.toText() != "False") continue;
+            for (const auto& p : model.getClass(ns, name).properties) {
+                const auto* key = p.qualifier("Key");
+                if (!key || key->value.toText() == "False" || documentedBooleanKeys.contains(where + "." + p.name))
+                    continue;
+                EXPECT_TRUE(repo::isInteger(p.type) || p.type == repo::CimType::String ||
+                            p.type == repo::CimType::Reference)
+                    << where << "." << p.name << " is a key of type " << repo::cimTypeName(p.type);
+            }
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 100u);
 }
 
 TEST(DefaultSetCreation, AnExistingRepositoryIsNeverFilled) {
