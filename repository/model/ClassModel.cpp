@@ -159,7 +159,80 @@ bool ClassModel::hasClass(NamespaceId ns, std::string_view name) const {
     return m_store->hasClass(ns, name) || m_store->hasClass(m_store->systemNamespace(), name);
 }
 
-ResolvedClass ClassModel::getClass(NamespaceId ns, std::string_view name, std::int32_t flags) const {
+namespace {
+
+// Lays one level of the chain over what its superclasses gave: qualifiers propagate, the level's
+// own declarations override, new members keep the level as their origin.
+void mergeLevel(ResolvedClass& rc, const ClassDef& cls) {
+    rc.qualifiers = inherited(rc.qualifiers);
+    overrideQualifiers(rc.qualifiers, cls.qualifiers);
+
+    for (auto& p : rc.properties) p.qualifiers = inherited(p.qualifiers);
+    for (const PropertyDef& p : cls.properties) {
+        ResolvedProperty* rp = findByName(rc.properties, p.name);
+        if (!rp) {
+            rp = &rc.properties.emplace_back();
+            rp->classOrigin = cls.name;
+        }
+        setFeature(*rp, p);
+        if (p.defaultValue) rp->defaultValue = p.defaultValue;
+        overrideQualifiers(rp->qualifiers, p.qualifiers);
+    }
+
+    for (auto& m : rc.methods) {
+        m.qualifiers = inherited(m.qualifiers);
+        for (auto& prm : m.parameters) prm.qualifiers = inherited(prm.qualifiers);
+    }
+    for (const MethodDef& m : cls.methods) {
+        ResolvedMethod* rm = findByName(rc.methods, m.name);
+        if (!rm) {
+            rm = &rc.methods.emplace_back();
+            rm->classOrigin = cls.name;
+        }
+        rm->name = m.name;
+        rm->returnType = m.returnType;
+        rm->returnIsArray = m.returnIsArray;
+        rm->returnsVoid = m.returnsVoid;
+        rm->returnRefClass = m.returnRefClass;
+        overrideQualifiers(rm->qualifiers, m.qualifiers);
+        std::vector<ResolvedFeature> params;
+        for (const ParameterDef& prm : m.parameters) {
+            ResolvedFeature rf;
+            if (ResolvedFeature* old = findByName(rm->parameters, prm.name)) rf.qualifiers = old->qualifiers;
+            setFeature(rf, prm);
+            overrideQualifiers(rf.qualifiers, prm.qualifiers);
+            params.push_back(std::move(rf));
+        }
+        rm->parameters = std::move(params);
+    }
+}
+
+// Lays the amendment of one level (its localised qualifiers) over the members it names.
+void mergeAmendment(ResolvedClass& rc, ClassDef amendment) {
+    // The marker that makes a class an amendment is not part of what it amends.
+    std::erase_if(amendment.qualifiers, [](const Qualifier& q) { return equalsNoCase(q.name, "AMENDMENT"); });
+    overrideQualifiers(rc.qualifiers, amendment.qualifiers);
+    for (const PropertyDef& ap : amendment.properties)
+        if (ResolvedProperty* rp = findByName(rc.properties, ap.name)) overrideQualifiers(rp->qualifiers, ap.qualifiers);
+    for (const MethodDef& am : amendment.methods) {
+        ResolvedMethod* rm = findByName(rc.methods, am.name);
+        if (!rm) continue;
+        overrideQualifiers(rm->qualifiers, am.qualifiers);
+        for (const ParameterDef& ap : am.parameters)
+            if (ResolvedFeature* rf = findByName(rm->parameters, ap.name)) overrideQualifiers(rf->qualifiers, ap.qualifiers);
+    }
+}
+
+// Drops amended qualifiers unless asked for and puts the synthesised CIMTYPE first.
+void finishFeature(ResolvedFeature& f, bool amended) {
+    if (!amended) dropAmended(f.qualifiers);
+    std::erase_if(f.qualifiers, [](const ResolvedQualifier& q) { return equalsNoCase(q.name, "CIMTYPE"); });
+    f.qualifiers.insert(f.qualifiers.begin(), cimTypeQualifier(f));
+}
+
+} // namespace
+
+std::vector<ClassDef> ClassModel::superclassChain(NamespaceId ns, std::string_view name) const {
     std::vector<ClassDef> chain;
     auto def = findClassDef(ns, name);
     if (!def)
@@ -176,77 +249,20 @@ ResolvedClass ClassModel::getClass(NamespaceId ns, std::string_view name, std::i
         chain.push_back(std::move(*super));
     }
     std::reverse(chain.begin(), chain.end());
+    return chain;
+}
 
+ResolvedClass ClassModel::getClass(NamespaceId ns, std::string_view name, std::int32_t flags) const {
+    const std::vector<ClassDef> chain = superclassChain(ns, name);
     const bool amended = (flags & UseAmendedQualifiers) != 0;
-    std::optional<NamespaceId> amendNs;
-    if (amended) amendNs = m_store->findChild(ns, AmendmentNamespace);
+    const std::optional<NamespaceId> amendNs =
+        amended ? m_store->findChild(ns, AmendmentNamespace) : std::optional<NamespaceId>();
 
     ResolvedClass rc;
     for (const ClassDef& cls : chain) {
-        std::optional<ClassDef> amendment;
-        if (amendNs) amendment = m_store->getClass(*amendNs, cls.name);
-
-        rc.qualifiers = inherited(rc.qualifiers);
-        overrideQualifiers(rc.qualifiers, cls.qualifiers);
-        if (amendment) {
-            // The marker that makes a class an amendment is not part of what it amends.
-            std::erase_if(amendment->qualifiers, [](const Qualifier& q) { return equalsNoCase(q.name, "AMENDMENT"); });
-            overrideQualifiers(rc.qualifiers, amendment->qualifiers);
-        }
-
-        for (auto& p : rc.properties) p.qualifiers = inherited(p.qualifiers);
-        for (const PropertyDef& p : cls.properties) {
-            ResolvedProperty* rp = findByName(rc.properties, p.name);
-            if (!rp) {
-                rc.properties.emplace_back();
-                rp = &rc.properties.back();
-                rp->classOrigin = cls.name;
-            }
-            setFeature(*rp, p);
-            if (p.defaultValue) rp->defaultValue = p.defaultValue;
-            overrideQualifiers(rp->qualifiers, p.qualifiers);
-        }
-
-        for (auto& m : rc.methods) {
-            m.qualifiers = inherited(m.qualifiers);
-            for (auto& prm : m.parameters) prm.qualifiers = inherited(prm.qualifiers);
-        }
-        for (const MethodDef& m : cls.methods) {
-            ResolvedMethod* rm = findByName(rc.methods, m.name);
-            if (!rm) {
-                rc.methods.emplace_back();
-                rm = &rc.methods.back();
-                rm->classOrigin = cls.name;
-            }
-            rm->name = m.name;
-            rm->returnType = m.returnType;
-            rm->returnIsArray = m.returnIsArray;
-            rm->returnsVoid = m.returnsVoid;
-            rm->returnRefClass = m.returnRefClass;
-            overrideQualifiers(rm->qualifiers, m.qualifiers);
-            std::vector<ResolvedFeature> params;
-            for (const ParameterDef& prm : m.parameters) {
-                ResolvedFeature rf;
-                if (ResolvedFeature* old = findByName(rm->parameters, prm.name)) rf.qualifiers = old->qualifiers;
-                setFeature(rf, prm);
-                overrideQualifiers(rf.qualifiers, prm.qualifiers);
-                params.push_back(std::move(rf));
-            }
-            rm->parameters = std::move(params);
-        }
-
-        if (amendment) {
-            for (const PropertyDef& ap : amendment->properties)
-                if (ResolvedProperty* rp = findByName(rc.properties, ap.name)) overrideQualifiers(rp->qualifiers, ap.qualifiers);
-            for (const MethodDef& am : amendment->methods) {
-                ResolvedMethod* rm = findByName(rc.methods, am.name);
-                if (!rm) continue;
-                overrideQualifiers(rm->qualifiers, am.qualifiers);
-                for (const ParameterDef& ap : am.parameters)
-                    if (ResolvedFeature* rf = findByName(rm->parameters, ap.name))
-                        overrideQualifiers(rf->qualifiers, ap.qualifiers);
-            }
-        }
+        mergeLevel(rc, cls);
+        if (amendNs)
+            if (auto amendment = m_store->getClass(*amendNs, cls.name)) mergeAmendment(rc, std::move(*amendment));
     }
 
     const ClassDef& self = chain.back();
@@ -255,18 +271,10 @@ ResolvedClass ClassModel::getClass(NamespaceId ns, std::string_view name, std::i
     for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) rc.derivation.push_back(it->name);
 
     if (!amended) dropAmended(rc.qualifiers);
-    for (auto& p : rc.properties) {
-        if (!amended) dropAmended(p.qualifiers);
-        std::erase_if(p.qualifiers, [](const ResolvedQualifier& q) { return equalsNoCase(q.name, "CIMTYPE"); });
-        p.qualifiers.insert(p.qualifiers.begin(), cimTypeQualifier(p));
-    }
+    for (auto& p : rc.properties) finishFeature(p, amended);
     for (auto& m : rc.methods) {
         if (!amended) dropAmended(m.qualifiers);
-        for (auto& prm : m.parameters) {
-            if (!amended) dropAmended(prm.qualifiers);
-            std::erase_if(prm.qualifiers, [](const ResolvedQualifier& q) { return equalsNoCase(q.name, "CIMTYPE"); });
-            prm.qualifiers.insert(prm.qualifiers.begin(), cimTypeQualifier(prm));
-        }
+        for (auto& prm : m.parameters) finishFeature(prm, amended);
     }
     sortByName(rc.properties);
     sortByName(rc.methods);

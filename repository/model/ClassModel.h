@@ -95,6 +95,9 @@ public:
     bool hasClass(NamespaceId ns, std::string_view name) const;
 
 private:
+    // The class's own definition and its superclasses', the root first.
+    std::vector<ClassDef> superclassChain(NamespaceId ns, std::string_view name) const;
+
     const ClassStore* m_store;
     Identity m_identity;
 };
