@@ -43,16 +43,16 @@ std::string escapeHtml(std::string_view text) {
 }
 
 void throwFileError(int err, std::string_view what, const std::filesystem::path& path) {
-    std::uint32_t number = 75;
+    std::uint32_t number = runtime::PathFileAccessError;
     const char* kind = "Path/File access error";
     if (err == EACCES || err == EPERM || err == EROFS) {
-        number = 70;
+        number = runtime::PermissionDenied;
         kind = "Permission denied";
     } else if (err == ENOENT || err == ENOTDIR) {
-        number = 76;
+        number = runtime::PathNotFound;
         kind = "Path not found";
     } else if (err == ENOSPC || err == EDQUOT) {
-        number = 61;
+        number = runtime::DiskFull;
         kind = "Disk full";
     }
     throw Error(number, std::string(kind) + ": " + std::string(what) + " " + path.string() +

@@ -1,6 +1,5 @@
 #include "ErrorReport.h"
 
-#include "RuntimeErrors.h"
 
 #include <QMessageBox>
 

@@ -1,6 +1,5 @@
 #include "Settings.h"
 
-#include "RuntimeErrors.h"
 #include "repository/core/Error.h"
 
 #include <QSettings>

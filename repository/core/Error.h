@@ -17,6 +17,15 @@ inline constexpr std::uint32_t TypeMismatch = 0x80041005;
 inline constexpr std::uint32_t InvalidSyntax = 0x80041021;
 } // namespace wbem
 
+// Errors of files, settings and memory, numbered as the program's own runtime numbers them.
+namespace runtime {
+inline constexpr std::uint32_t OutOfMemory = 7;
+inline constexpr std::uint32_t DiskFull = 61;
+inline constexpr std::uint32_t PermissionDenied = 70;
+inline constexpr std::uint32_t PathFileAccessError = 75;
+inline constexpr std::uint32_t PathNotFound = 76;
+} // namespace runtime
+
 // An error with a number and a description, as every failing operation of the program reports it.
 class Error : public std::runtime_error {
 public:

@@ -2,7 +2,6 @@
 
 #include "navigation/Module2.h"
 #include "shell/Module1.h"
-#include "shell/RuntimeErrors.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -3,7 +3,6 @@
 
 #include "navigation/Twips.h"
 #include "shell/Module1.h"
-#include "shell/RuntimeErrors.h"
 
 #include <QAction>
 #include <QApplication>
