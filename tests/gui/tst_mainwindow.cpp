@@ -466,7 +466,7 @@ private slots:
         QCOMPARE(m_h->settings.saved.size(), std::size_t(2));
         QCOMPARE(m_h->settings.saved[1].key, QStringLiteral("MainTop"));
         QCOMPARE(m_h->errors.errors().size(), std::size_t(1));
-        QCOMPARE(m_h->errors.errors().front().number(), shell::runtime::PathFileAccessError);
+        QCOMPARE(m_h->errors.errors().front().number(), runtime::PathFileAccessError);
     }
 
     void qtSettingsStoreWritesTheIniFile() {
@@ -498,7 +498,7 @@ private slots:
             store.SaveSetting("Blocked", "Settings", "MainLeft", "15");
             QFAIL("no error");
         } catch (const Error& e) {
-            QCOMPARE(e.number(), shell::runtime::PathFileAccessError);
+            QCOMPARE(e.number(), runtime::PathFileAccessError);
             QVERIFY(QString::fromStdString(e.description()).contains("MainLeft"));
         }
     }
