@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace morrowlen;
@@ -26,6 +27,10 @@ struct Context {
 };
 
 using Handler = int (*)(Context&);
+
+constexpr const char* FindUsage =
+    "find PATTERN [--namespace NS] [--property PATTERN] [--qualifier NAME[=VALUE]]\n"
+    "       [--text WORDS] [--amended] [--format text|json]";
 
 struct Subcommand {
     const char* name;
@@ -142,12 +147,87 @@ int runProfile(Context& c) {
     return Ok;
 }
 
+// Splits "--name=value" into name and value; value stays empty without '='.
+std::pair<std::string, std::optional<std::string>> splitOption(const std::string& arg) {
+    const std::size_t eq = arg.find('=');
+    if (eq == std::string::npos || arg.rfind("--", 0) != 0) return {arg, std::nullopt};
+    return {arg.substr(0, eq), arg.substr(eq + 1)};
+}
+
+int runFind(Context& c) {
+    repo::FindQuery query;
+    std::vector<std::string> positional;
+    std::string under = "root", format = "text";
+    for (std::size_t i = 0; i < c.args.size(); ++i) {
+        auto [name, inlineValue] = splitOption(c.args[i]);
+        auto value = [&, &name = name, &inlineValue = inlineValue]() -> std::optional<std::string> {
+            if (inlineValue) return inlineValue;
+            if (i + 1 < c.args.size()) return c.args[++i];
+            return std::nullopt;
+        };
+        if (name == "--amended" && !inlineValue) {
+            query.amended = true;
+            continue;
+        }
+        if (name.size() < 2 || name[0] != '-') {
+            positional.push_back(c.args[i]);
+            continue;
+        }
+        if (name != "--namespace" && name != "--property" && name != "--qualifier" && name != "--text" &&
+            name != "--format")
+            return badUsage("unknown option '" + c.args[i] + "' for 'find'");
+        const std::optional<std::string> v = value();
+        if (!v) return badUsage(name + " needs a value");
+        if (name == "--namespace") {
+            under = namespacePath(*v);
+        } else if (name == "--property") {
+            query.propertyGlob = *v;
+        } else if (name == "--qualifier") {
+            const std::size_t eq = v->find('=');
+            query.qualifier = v->substr(0, eq);
+            if (eq != std::string::npos) query.qualifierValue = v->substr(eq + 1);
+            if (query.qualifier->empty()) return badUsage("--qualifier needs a name");
+        } else if (name == "--text") {
+            query.text = *v;
+        } else {
+            format = *v;
+        }
+    }
+    if (positional.size() != 1) return badUsage("usage: morrowlen-repo " + std::string(FindUsage));
+    if (format != "text" && format != "json") return badUsage("--format takes text or json");
+    query.nameGlob = positional[0];
+
+    std::vector<std::string> refused;
+    const std::vector<repo::FindHit> hits = c.source.find(c.source.openNamespace(under), query, &refused);
+    for (const std::string& ns : refused)
+        std::cerr << "morrowlen-repo: skipped namespace " << ns << ": access denied\n";
+    if (format == "json") {
+        std::string out = "{\"hits\": [";
+        for (std::size_t i = 0; i < hits.size(); ++i) {
+            out += i ? ",\n  " : "\n  ";
+            out += "{\"namespace\": " + mof::formatJsonString(hits[i].namespacePath) +
+                   ", \"class\": " + mof::formatJsonString(hits[i].className) + ", \"property\": " +
+                   (hits[i].property.empty() ? "null" : mof::formatJsonString(hits[i].property)) + "}";
+        }
+        out += hits.empty() ? "], \"skipped\": [" : "\n], \"skipped\": [";
+        for (std::size_t i = 0; i < refused.size(); ++i)
+            out += (i ? ", " : "") + mof::formatJsonString(refused[i]);
+        std::cout << out << "]}\n";
+    } else {
+        for (const repo::FindHit& h : hits)
+            std::cout << h.namespacePath << ':' << h.className << (h.property.empty() ? "" : ".")
+                      << h.property << '\n';
+    }
+    return hits.empty() ? Failed : Ok;
+}
+
 // New subcommands go here; each parses its own arguments.
 constexpr Subcommand Subcommands[] = {
     {"namespaces", "namespaces", runNamespaces},
     {"classes", "classes NAMESPACE", runClasses},
     {"show", "show NAMESPACE CLASS [--amended] [--format mof|json]", runShow},
     {"profile", "profile NAMESPACE CLASS [-o FILE]", runProfile},
+    {"find", FindUsage, runFind},
 };
 
 void printHelp() {

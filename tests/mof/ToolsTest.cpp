@@ -163,4 +163,39 @@ TEST_F(Tools, EnvironmentNamesTheRepository) {
     EXPECT_TRUE(std::filesystem::exists(dir / "data" / "morrowlen" / "repository.sqlite"));
 }
 
+TEST_F(Tools, FindPrintsSortedHitsAndSaysByItsStatusWhetherThereWereAny) {
+    ASSERT_EQ(mofcomp(file("f.mof", "#pragma namespace(\"root/b\")\n"
+                                    "[Description(\"Spinning disk.\")] class B_Disk { [Key] string Id; };\n"
+                                    "#pragma namespace(\"root/a\")\n"
+                                    "class B_Base { string Id; }; class A_Disk : B_Base { };"))
+                  .status,
+              0);
+    struct Case {
+        std::string args;
+        int status;
+        std::string output;
+    };
+    const std::vector<Case> cases = {
+        {"find '*disk'", 0, "root\\a:A_Disk\nroot\\b:B_Disk\n"},
+        {"find '*' --property id --namespace root/a", 0, "root\\a:A_Disk.Id\nroot\\a:B_Base.Id\n"},
+        {"find '*' --qualifier=Key", 0, "root\\b:B_Disk.Id\n"},
+        {"find '*' --text 'spinning DISK'", 0, "root\\b:B_Disk\n"},
+        {"find 'B_*' --format json", 0,
+         "{\"hits\": [\n  {\"namespace\": \"root\\\\a\", \"class\": \"B_Base\", \"property\": null},\n"
+         "  {\"namespace\": \"root\\\\b\", \"class\": \"B_Disk\", \"property\": null}\n], \"skipped\": "
+         "[]}\n"},
+        {"find NoSuch --format json", 1, "{\"hits\": [], \"skipped\": []}\n"},
+        {"find NoSuch", 1, ""},
+        {"find", 2, ""},
+        {"find '*' --format xml", 2, ""},
+        {"find '*' --colour", 2, ""},
+        {"find '*' --text", 2, ""},
+    };
+    for (const Case& c : cases) {
+        const Ran r = repo(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
+        if (c.status != 2) EXPECT_EQ(r.output, c.output) << c.args;
+    }
+}
+
 } // namespace
