@@ -5,6 +5,7 @@
 #include "repository/core/Error.h"
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
+#include "tools/ClassTree.h"
 #include "tools/MofFormat.h"
 
 #include <iostream>
@@ -13,6 +14,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 using namespace morrowlen;
 
@@ -31,6 +34,8 @@ using Handler = int (*)(Context&);
 constexpr const char* FindUsage =
     "find PATTERN [--namespace NS] [--property PATTERN] [--qualifier NAME[=VALUE]]\n"
     "       [--text WORDS] [--amended] [--format text|json]";
+constexpr const char* TreeUsage = "tree NAMESPACE [CLASS] [--depth N] [--format text|json]\n"
+                                  "  tree NAMESPACE --associations CLASS [--format text|json]";
 
 struct Subcommand {
     const char* name;
@@ -221,6 +226,50 @@ int runFind(Context& c) {
     return hits.empty() ? Failed : Ok;
 }
 
+int runTree(Context& c) {
+    std::vector<std::string> positional;
+    std::string format = "text";
+    std::optional<std::string> associations;
+    int depth = -1;
+    for (std::size_t i = 0; i < c.args.size(); ++i) {
+        auto [name, inlineValue] = splitOption(c.args[i]);
+        if (name.size() < 2 || name[0] != '-') {
+            positional.push_back(c.args[i]);
+            continue;
+        }
+        if (name != "--depth" && name != "--format" && name != "--associations")
+            return badUsage("unknown option '" + c.args[i] + "' for 'tree'");
+        if (!inlineValue && i + 1 < c.args.size()) inlineValue = c.args[++i];
+        if (!inlineValue) return badUsage(name + " needs a value");
+        if (name == "--depth") {
+            const std::string& v = *inlineValue;
+            if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos)
+                return badUsage("--depth takes a number of levels (0 or more)");
+            depth = std::stoi(v);
+        } else if (name == "--format") {
+            format = *inlineValue;
+        } else {
+            associations = *inlineValue;
+        }
+    }
+    if (positional.empty() || positional.size() > (associations ? 1u : 2u))
+        return badUsage("usage: morrowlen-repo " + std::string(TreeUsage));
+    if (format != "text" && format != "json") return badUsage("--format takes text or json");
+    const repo::NamespaceHandle ns = c.source.openNamespace(namespacePath(positional[0]));
+    if (associations) {
+        const auto roles = tools::associationsOf(c.source, ns, *associations);
+        std::cout << (format == "json" ? tools::formatAssociationsJson(c.source.namespacePath(ns),
+                                                                       c.source.getClass(ns, *associations, 0).name,
+                                                                       roles)
+                                       : tools::formatAssociationsText(roles));
+        return roles.empty() ? Failed : Ok;
+    }
+    const tools::ClassTree tree =
+        tools::buildClassTree(c.source, ns, positional.size() == 2 ? positional[1] : std::string(), depth);
+    std::cout << (format == "json" ? tools::formatTreeJson(tree) : tools::formatTreeText(tree, isatty(STDOUT_FILENO)));
+    return Ok;
+}
+
 // New subcommands go here; each parses its own arguments.
 constexpr Subcommand Subcommands[] = {
     {"namespaces", "namespaces", runNamespaces},
@@ -228,6 +277,7 @@ constexpr Subcommand Subcommands[] = {
     {"show", "show NAMESPACE CLASS [--amended] [--format mof|json]", runShow},
     {"profile", "profile NAMESPACE CLASS [-o FILE]", runProfile},
     {"find", FindUsage, runFind},
+    {"tree", TreeUsage, runTree},
 };
 
 void printHelp() {

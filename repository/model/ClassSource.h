@@ -17,6 +17,12 @@ namespace morrowlen::repo {
 // An opened namespace. Its meaning belongs to the source that handed it out.
 using NamespaceHandle = std::int64_t;
 
+// A class and its direct superclass ("" for a root class), names as declared.
+struct ClassLink {
+    std::string name;
+    std::string superclass;
+};
+
 // What ClassSource::find looks for. Every criterion given must hold.
 struct FindQuery {
     std::string nameGlob = "*";                // class names: * and ?, without regard to case
@@ -46,6 +52,9 @@ public:
     virtual std::vector<std::string> childNamespaces(NamespaceHandle ns) const = 0;
     // Every class of the namespace at every depth, the system classes first.
     virtual std::vector<std::string> classNames(NamespaceHandle ns) const = 0;
+    // Every class defined in the namespace itself (not the system classes) with its superclass, in
+    // creation order: the inheritance tree in one call.
+    virtual std::vector<ClassLink> classLinks(NamespaceHandle ns) const = 0;
     virtual bool hasClass(NamespaceHandle ns, std::string_view className) const = 0;
     // The full definition (inheritance resolved); flags as Get takes them (UseAmendedQualifiers).
     virtual ResolvedClass getClass(NamespaceHandle ns, std::string_view className, std::int32_t flags) const = 0;

@@ -40,6 +40,23 @@ std::vector<std::string> LocalRepository::childNamespaces(NamespaceHandle ns) co
 
 std::vector<std::string> LocalRepository::classNames(NamespaceHandle ns) const { return m_model.classNames(ns); }
 
+std::vector<ClassLink> LocalRepository::classLinks(NamespaceHandle ns) const {
+    const auto rows = m_model.store().classesWithSuperclass(ns);
+    std::map<std::string, std::string, std::less<>> declared; // folded -> as declared
+    for (const auto& row : rows) declared.emplace(foldCase(row.first), row.first);
+    std::vector<ClassLink> out;
+    out.reserve(rows.size());
+    for (const auto& [name, superKey] : rows) {
+        std::string superclass;
+        if (auto it = declared.find(superKey); it != declared.end())
+            superclass = it->second;
+        else if (!superKey.empty())
+            superclass = m_model.findClassDef(ns, superKey) ? m_model.findClassDef(ns, superKey)->name : superKey;
+        out.push_back({name, std::move(superclass)});
+    }
+    return out;
+}
+
 bool LocalRepository::hasClass(NamespaceHandle ns, std::string_view className) const {
     return m_model.hasClass(ns, className);
 }

@@ -16,6 +16,7 @@ public:
     std::string namespacePath(NamespaceHandle ns) const override;
     std::vector<std::string> childNamespaces(NamespaceHandle ns) const override;
     std::vector<std::string> classNames(NamespaceHandle ns) const override;
+    std::vector<ClassLink> classLinks(NamespaceHandle ns) const override;
     bool hasClass(NamespaceHandle ns, std::string_view className) const override;
     ResolvedClass getClass(NamespaceHandle ns, std::string_view className, std::int32_t flags) const override;
     std::vector<std::string> instanceNames(NamespaceHandle ns, std::string_view className) const override;

@@ -418,6 +418,14 @@ std::vector<std::string> ClassStore::classNames(NamespaceId ns) const {
     return out;
 }
 
+std::vector<std::pair<std::string, std::string>> ClassStore::classesWithSuperclass(NamespaceId ns) const {
+    auto st = m_impl->use("SELECT name, super_key FROM classes WHERE ns_id = ? ORDER BY id");
+    st->bind(1, ns);
+    std::vector<std::pair<std::string, std::string>> out;
+    while (st->step()) out.emplace_back(st->columnText(0), st->columnText(1));
+    return out;
+}
+
 std::vector<std::string> ClassStore::subclassNames(NamespaceId ns, std::string_view superclass) const {
     auto st = m_impl->use("SELECT name FROM classes WHERE ns_id = ? AND super_key = ? ORDER BY id");
     st->bind(1, ns).bind(2, foldCase(superclass));

@@ -83,6 +83,9 @@ public:
     void deleteClass(NamespaceId ns, std::string_view name);
     // Names of the classes defined in the namespace itself, in creation order.
     std::vector<std::string> classNames(NamespaceId ns) const;
+    // Every class defined in the namespace with the folded name of its superclass ("" for a root
+    // class), in creation order.
+    std::vector<std::pair<std::string, std::string>> classesWithSuperclass(NamespaceId ns) const;
     // Names of the direct subclasses defined in the namespace.
     std::vector<std::string> subclassNames(NamespaceId ns, std::string_view superclass) const;
 

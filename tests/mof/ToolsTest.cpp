@@ -198,4 +198,60 @@ TEST_F(Tools, FindPrintsSortedHitsAndSaysByItsStatusWhetherThereWereAny) {
     }
 }
 
+// Compares with golden-tree/NAME; MORROWLEN_UPDATE_GOLDEN=1 rewrites it.
+void expectGolden(const std::string& name, const std::string& actual) {
+    const std::filesystem::path golden = std::filesystem::path(MORROWLEN_MOF_GOLDEN_DIR) / ".." / "golden-tree" / name;
+    if (const char* update = std::getenv("MORROWLEN_UPDATE_GOLDEN"); update && *update == '1')
+        test::writeFile(golden, actual);
+    ASSERT_TRUE(std::filesystem::exists(golden)) << "missing " << golden << "; run with MORROWLEN_UPDATE_GOLDEN=1";
+    EXPECT_EQ(actual, test::readFile(golden)) << name;
+}
+
+TEST_F(Tools, TreeDrawsInheritanceAndListsAssociations) {
+    ASSERT_EQ(mofcomp(file("t.mof", "#pragma namespace(\"root/s\")\n"
+                                    "class S_Base { [Key] string Id; };\n"
+                                    "class S_Disk : S_Base { }; class S_Removable : S_Disk { }; class S_Fixed : S_Disk { };\n"
+                                    "class S_Net : S_Base { }; class S_Other { }; class S_Event : __ExtrinsicEvent { };\n"
+                                    "[Association] class S_Link { S_Base ref Owner; S_Other ref Other; };\n"
+                                    "[Association] class S_DiskLink : S_Link { S_Disk ref Owner; };\n"))
+                  .status,
+              0);
+    struct Case {
+        std::string args;
+        std::string golden;
+    };
+    const std::vector<Case> cases = {
+        {"tree root/s", "small-namespace.txt"},
+        {"tree root/s s_disk", "small-class.txt"},
+        {"tree root/s S_Base --depth 1", "small-depth.txt"},
+        {"tree root/s S_Event --format json", "small-event.json"},
+        {"tree root/s --associations S_Fixed", "small-associations.txt"},
+        {"tree root/s --associations S_Other --format json", "small-associations.json"},
+    };
+    for (const Case& c : cases) {
+        const Ran r = repo(c.args);
+        EXPECT_EQ(r.status, 0) << c.args << "\n" << r.output;
+        expectGolden(c.golden, r.output);
+    }
+    // On a terminal the lines are drawn with box-drawing characters.
+    const Ran onTerminal = run("script -qec \"" + std::string(MORROWLEN_REPO_TOOL) + " --repository " + repository +
+                               " tree root/s S_Disk\" /dev/null");
+    expectGolden("small-class-terminal.txt", onTerminal.output);
+    for (const char* bad : {"tree", "tree root/s A B", "tree root/s --depth x", "tree root/s --format xml",
+                            "tree root/s S_Base --associations S_Net"})
+        EXPECT_EQ(repo(bad).status, 2) << bad;
+    EXPECT_EQ(repo("tree root/s NoSuch").status, 1);
+    EXPECT_EQ(repo("tree root/s --associations S_Event").status, 1) << "no association references it";
+}
+
+TEST_F(Tools, TreeOfTheDmtfManagedElement) {
+    const std::filesystem::path schema =
+        std::filesystem::path(MORROWLEN_CORPORA_DIR) / "dmtf-cim-schema-2.49.0" / "cim_schema_2.49.0.mof";
+    if (!std::filesystem::exists(schema)) GTEST_SKIP() << "the DMTF corpus is absent: " << schema;
+    ASSERT_EQ(mofcomp("-N:root/dmtf " + schema.string()).status, 0);
+    expectGolden("dmtf-managedelement-depth2.txt", repo("tree root/dmtf CIM_ManagedElement --depth 2").output);
+    const Ran associations = repo("tree root/dmtf --associations CIM_ComputerSystem");
+    EXPECT_NE(associations.output.find("CIM_SystemDevice.GroupComponent (CIM_System)\n"), std::string::npos);
+}
+
 } // namespace
