@@ -409,4 +409,10 @@ std::string formatClassJson(const repo::ResolvedClass& cls) {
     return out;
 }
 
+std::string formatJsonString(std::string_view text) {
+    std::string out;
+    appendJsonString(out, text);
+    return out;
+}
+
 } // namespace morrowlen::mof

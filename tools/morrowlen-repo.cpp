@@ -5,13 +5,17 @@
 #include "repository/core/Error.h"
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
+#include "tools/ClassTree.h"
 #include "tools/MofFormat.h"
 
 #include <iostream>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 using namespace morrowlen;
 
@@ -26,6 +30,12 @@ struct Context {
 };
 
 using Handler = int (*)(Context&);
+
+constexpr const char* FindUsage =
+    "find PATTERN [--namespace NS] [--property PATTERN] [--qualifier NAME[=VALUE]]\n"
+    "       [--text WORDS] [--amended] [--format text|json]";
+constexpr const char* TreeUsage = "tree NAMESPACE [CLASS] [--depth N] [--format text|json]\n"
+                                  "  tree NAMESPACE --associations CLASS [--format text|json]";
 
 struct Subcommand {
     const char* name;
@@ -142,12 +152,132 @@ int runProfile(Context& c) {
     return Ok;
 }
 
+// Splits "--name=value" into name and value; value stays empty without '='.
+std::pair<std::string, std::optional<std::string>> splitOption(const std::string& arg) {
+    const std::size_t eq = arg.find('=');
+    if (eq == std::string::npos || arg.rfind("--", 0) != 0) return {arg, std::nullopt};
+    return {arg.substr(0, eq), arg.substr(eq + 1)};
+}
+
+int runFind(Context& c) {
+    repo::FindQuery query;
+    std::vector<std::string> positional;
+    std::string under = "root", format = "text";
+    for (std::size_t i = 0; i < c.args.size(); ++i) {
+        auto [name, inlineValue] = splitOption(c.args[i]);
+        auto value = [&, &name = name, &inlineValue = inlineValue]() -> std::optional<std::string> {
+            if (inlineValue) return inlineValue;
+            if (i + 1 < c.args.size()) return c.args[++i];
+            return std::nullopt;
+        };
+        if (name == "--amended" && !inlineValue) {
+            query.amended = true;
+            continue;
+        }
+        if (name.size() < 2 || name[0] != '-') {
+            positional.push_back(c.args[i]);
+            continue;
+        }
+        if (name != "--namespace" && name != "--property" && name != "--qualifier" && name != "--text" &&
+            name != "--format")
+            return badUsage("unknown option '" + c.args[i] + "' for 'find'");
+        const std::optional<std::string> v = value();
+        if (!v) return badUsage(name + " needs a value");
+        if (name == "--namespace") {
+            under = namespacePath(*v);
+        } else if (name == "--property") {
+            query.propertyGlob = *v;
+        } else if (name == "--qualifier") {
+            const std::size_t eq = v->find('=');
+            query.qualifier = v->substr(0, eq);
+            if (eq != std::string::npos) query.qualifierValue = v->substr(eq + 1);
+            if (query.qualifier->empty()) return badUsage("--qualifier needs a name");
+        } else if (name == "--text") {
+            query.text = *v;
+        } else {
+            format = *v;
+        }
+    }
+    if (positional.size() != 1) return badUsage("usage: morrowlen-repo " + std::string(FindUsage));
+    if (format != "text" && format != "json") return badUsage("--format takes text or json");
+    query.nameGlob = positional[0];
+
+    std::vector<std::string> refused;
+    const std::vector<repo::FindHit> hits = c.source.find(c.source.openNamespace(under), query, &refused);
+    for (const std::string& ns : refused)
+        std::cerr << "morrowlen-repo: skipped namespace " << ns << ": access denied\n";
+    if (format == "json") {
+        std::string out = "{\"hits\": [";
+        for (std::size_t i = 0; i < hits.size(); ++i) {
+            out += i ? ",\n  " : "\n  ";
+            out += "{\"namespace\": " + mof::formatJsonString(hits[i].namespacePath) +
+                   ", \"class\": " + mof::formatJsonString(hits[i].className) + ", \"property\": " +
+                   (hits[i].property.empty() ? "null" : mof::formatJsonString(hits[i].property)) + "}";
+        }
+        out += hits.empty() ? "], \"skipped\": [" : "\n], \"skipped\": [";
+        for (std::size_t i = 0; i < refused.size(); ++i)
+            out += (i ? ", " : "") + mof::formatJsonString(refused[i]);
+        std::cout << out << "]}\n";
+    } else {
+        for (const repo::FindHit& h : hits)
+            std::cout << h.namespacePath << ':' << h.className << (h.property.empty() ? "" : ".")
+                      << h.property << '\n';
+    }
+    return hits.empty() ? Failed : Ok;
+}
+
+int runTree(Context& c) {
+    std::vector<std::string> positional;
+    std::string format = "text";
+    std::optional<std::string> associations;
+    int depth = -1;
+    for (std::size_t i = 0; i < c.args.size(); ++i) {
+        auto [name, inlineValue] = splitOption(c.args[i]);
+        if (name.size() < 2 || name[0] != '-') {
+            positional.push_back(c.args[i]);
+            continue;
+        }
+        if (name != "--depth" && name != "--format" && name != "--associations")
+            return badUsage("unknown option '" + c.args[i] + "' for 'tree'");
+        if (!inlineValue && i + 1 < c.args.size()) inlineValue = c.args[++i];
+        if (!inlineValue) return badUsage(name + " needs a value");
+        if (name == "--depth") {
+            const std::string& v = *inlineValue;
+            if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos)
+                return badUsage("--depth takes a number of levels (0 or more)");
+            depth = std::stoi(v);
+        } else if (name == "--format") {
+            format = *inlineValue;
+        } else {
+            associations = *inlineValue;
+        }
+    }
+    if (positional.empty() || positional.size() > (associations ? 1u : 2u))
+        return badUsage("usage: morrowlen-repo " + std::string(TreeUsage));
+    if (format != "text" && format != "json") return badUsage("--format takes text or json");
+    const repo::NamespaceHandle ns = c.source.openNamespace(namespacePath(positional[0]));
+    if (associations) {
+        const auto roles = tools::associationsOf(c.source, ns, *associations);
+        std::cout << (format == "json" ? tools::formatAssociationsJson(c.source.namespacePath(ns),
+                                                                       c.source.getClass(ns, *associations, 0).name,
+                                                                       roles)
+                                       : tools::formatAssociationsText(roles));
+        return roles.empty() ? Failed : Ok;
+    }
+    const tools::ClassTree tree =
+        tools::buildClassTree(c.source, ns, positional.size() == 2 ? positional[1] : std::string(), depth);
+    std::cout << (format == "json" ? tools::formatTreeJson(tree) : tools::formatTreeText(tree, isatty(STDOUT_FILENO)));
+    return Ok;
+}
+
 // New subcommands go here; each parses its own arguments.
 constexpr Subcommand Subcommands[] = {
     {"namespaces", "namespaces", runNamespaces},
     {"classes", "classes NAMESPACE", runClasses},
     {"show", "show NAMESPACE CLASS [--amended] [--format mof|json]", runShow},
     {"profile", "profile NAMESPACE CLASS [-o FILE]", runProfile},
+    {"find", FindUsage, runFind},
+    {"tree", TreeUsage, runTree},
 };
 
 void printHelp() {

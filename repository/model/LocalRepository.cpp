@@ -3,6 +3,8 @@
 #include "repository/core/Error.h"
 
 #include <algorithm>
+#include <map>
+#include <tuple>
 
 namespace morrowlen::repo {
 
@@ -38,6 +40,23 @@ std::vector<std::string> LocalRepository::childNamespaces(NamespaceHandle ns) co
 
 std::vector<std::string> LocalRepository::classNames(NamespaceHandle ns) const { return m_model.classNames(ns); }
 
+std::vector<ClassLink> LocalRepository::classLinks(NamespaceHandle ns) const {
+    const auto rows = m_model.store().classesWithSuperclass(ns);
+    std::map<std::string, std::string, std::less<>> declared; // folded -> as declared
+    for (const auto& row : rows) declared.emplace(foldCase(row.first), row.first);
+    std::vector<ClassLink> out;
+    out.reserve(rows.size());
+    for (const auto& [name, superKey] : rows) {
+        std::string superclass;
+        if (auto it = declared.find(superKey); it != declared.end())
+            superclass = it->second;
+        else if (!superKey.empty())
+            superclass = m_model.findClassDef(ns, superKey) ? m_model.findClassDef(ns, superKey)->name : superKey;
+        out.push_back({name, std::move(superclass)});
+    }
+    return out;
+}
+
 bool LocalRepository::hasClass(NamespaceHandle ns, std::string_view className) const {
     return m_model.hasClass(ns, className);
 }
@@ -61,10 +80,36 @@ std::optional<QualifierDecl> LocalRepository::qualifierDecl(NamespaceHandle ns, 
     return m_model.store().getQualifierDecl(ns, name);
 }
 
-std::vector<ClassMatch> LocalRepository::findClasses(NamespaceHandle under, std::string_view nameGlob,
-                                                     std::vector<std::string>* refused) const {
+namespace {
+
+bool carries(const std::vector<ResolvedQualifier>& qualifiers, const FindQuery& query) {
+    for (const ResolvedQualifier& q : qualifiers) {
+        if (!equalsNoCase(q.name, *query.qualifier)) continue;
+        if (query.qualifierValue) {
+            if (q.value.isArray()) {
+                for (const Scalar& item : q.value.items())
+                    if (equalsNoCase(scalarToText(item), *query.qualifierValue)) return true;
+                return false;
+            }
+            return equalsNoCase(q.value.toText(), *query.qualifierValue);
+        }
+        return !(q.value == Value::boolean(false));
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<FindHit> LocalRepository::find(NamespaceHandle under, const FindQuery& query,
+                                           std::vector<std::string>* refused) const {
     const ClassStore& store = m_model.store();
-    std::vector<ClassMatch> out;
+    const std::int32_t flags = query.amended ? UseAmendedQualifiers : 0;
+
+    // The namespaces searched: under and its descendants, less those refused (and what lies below).
+    // The ms_409 children hold amendments of their parent's classes, not classes of their own: they
+    // are searched only when named as under, and otherwise lend their descriptions on --amended.
+    std::map<NamespaceId, std::string> searched;
+    std::map<NamespaceId, NamespaceId> amendments; // ms_409 child -> parent
     std::vector<NamespaceId> pending{under};
     while (!pending.empty()) {
         const NamespaceId ns = pending.back();
@@ -77,14 +122,74 @@ std::vector<ClassMatch> LocalRepository::findClasses(NamespaceHandle under, std:
             if (refused) refused->push_back(path);
             continue;
         }
-        for (const std::string& name : store.classNames(ns))
-            if (globMatchNoCase(nameGlob, name)) out.push_back({path, name});
-        for (const auto& child : store.childNamespaces(ns)) pending.push_back(child.first);
+        if (ns != under && equalsNoCase(store.namespaceName(ns), AmendmentNamespace))
+            amendments.emplace(ns, *store.parentNamespace(ns));
+        else
+            searched.emplace(ns, path);
+        for (const auto& child : store.childNamespaces(ns))
+            pending.push_back(child.first);
     }
-    std::sort(out.begin(), out.end(), [](const ClassMatch& a, const ClassMatch& b) {
-        const std::string nsA = foldCase(a.namespacePath), nsB = foldCase(b.namespacePath);
-        return nsA != nsB ? nsA < nsB : foldCase(a.className) < foldCase(b.className);
-    });
+    if (refused) std::sort(refused->begin(), refused->end());
+
+    // Candidates before the property and qualifier criteria: (namespace, class, property or "").
+    std::vector<std::tuple<NamespaceId, std::string, std::string>> candidates;
+    if (!query.text.empty()) {
+        for (DescriptionHit& hit : store.searchDescriptions(query.text)) {
+            NamespaceId ns = hit.ns;
+            if (const auto a = amendments.find(ns);
+                a != amendments.end() && query.amended && store.hasClass(a->second, hit.className))
+                ns = a->second;
+            if (searched.count(ns) && globMatchNoCase(query.nameGlob, hit.className))
+                candidates.emplace_back(ns, std::move(hit.className), std::move(hit.property));
+        }
+    } else {
+        for (const auto& [ns, path] : searched)
+            for (std::string& name : store.classNames(ns))
+                if (globMatchNoCase(query.nameGlob, name)) candidates.emplace_back(ns, std::move(name), "");
+    }
+
+    std::vector<FindHit> out;
+    const bool resolve = query.propertyGlob || query.qualifier;
+    for (const auto& [ns, className, property] : candidates) {
+        if (!resolve) {
+            out.push_back({searched[ns], className, property});
+            continue;
+        }
+        const ResolvedClass cls = m_model.getClass(ns, className, flags);
+        if (!query.text.empty()) {
+            // A text hit stands for itself: the class, or the property whose description matched.
+            if (property.empty()) {
+                if (!query.propertyGlob && carries(cls.qualifiers, query))
+                    out.push_back({searched[ns], cls.name, ""});
+            } else if (const ResolvedProperty* p = cls.property(property)) {
+                if ((!query.propertyGlob || globMatchNoCase(*query.propertyGlob, p->name)) &&
+                    (!query.qualifier || carries(p->qualifiers, query)))
+                    out.push_back({searched[ns], cls.name, p->name});
+            }
+            continue;
+        }
+        if (!query.propertyGlob && carries(cls.qualifiers, query))
+            out.push_back({searched[ns], cls.name, ""});
+        for (const ResolvedProperty& p : cls.properties)
+            if ((!query.propertyGlob || globMatchNoCase(*query.propertyGlob, p.name)) &&
+                (!query.qualifier || carries(p.qualifiers, query)))
+                out.push_back({searched[ns], cls.name, p.name});
+    }
+
+    std::vector<std::pair<std::string, FindHit>> keyed;
+    keyed.reserve(out.size());
+    for (FindHit& hit : out) {
+        std::string key =
+            foldCase(hit.namespacePath) + '\x01' + foldCase(hit.className) + '\x01' + foldCase(hit.property);
+        keyed.emplace_back(std::move(key), std::move(hit));
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    keyed.erase(std::unique(keyed.begin(), keyed.end(),
+                            [](const auto& a, const auto& b) { return a.first == b.first; }),
+                keyed.end());
+    out.clear();
+    for (auto& k : keyed)
+        out.push_back(std::move(k.second));
     return out;
 }
 

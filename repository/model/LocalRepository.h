@@ -16,12 +16,13 @@ public:
     std::string namespacePath(NamespaceHandle ns) const override;
     std::vector<std::string> childNamespaces(NamespaceHandle ns) const override;
     std::vector<std::string> classNames(NamespaceHandle ns) const override;
+    std::vector<ClassLink> classLinks(NamespaceHandle ns) const override;
     bool hasClass(NamespaceHandle ns, std::string_view className) const override;
     ResolvedClass getClass(NamespaceHandle ns, std::string_view className, std::int32_t flags) const override;
     std::vector<std::string> instanceNames(NamespaceHandle ns, std::string_view className) const override;
     std::optional<QualifierDecl> qualifierDecl(NamespaceHandle ns, std::string_view name) const override;
-    std::vector<ClassMatch> findClasses(NamespaceHandle under, std::string_view nameGlob,
-                                        std::vector<std::string>* refused) const override;
+    std::vector<FindHit> find(NamespaceHandle under, const FindQuery& query,
+                              std::vector<std::string>* refused = nullptr) const override;
 
 private:
     ClassModel m_model;

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -47,6 +48,25 @@ const char* const Migrations[] = {
     INSERT INTO namespaces(id, parent_id, name, name_key) VALUES (1, NULL, 'root', 'root');
     INSERT INTO namespaces(id, parent_id, name, name_key) VALUES (2, NULL, '__system', '__system');
     )sql",
+    // 1 -> 2: the indexes of find: class names without the definitions, and the full-text index of
+    // descriptions (ClassStore::Impl::fillDescriptions fills it for the classes already stored).
+    R"sql(
+    CREATE INDEX classes_names ON classes(ns_id, name);
+    CREATE TABLE class_texts(
+        id INTEGER PRIMARY KEY,
+        class_id INTEGER NOT NULL REFERENCES classes(id) ON DELETE CASCADE,
+        property TEXT NOT NULL,
+        body TEXT NOT NULL);
+    CREATE INDEX class_texts_by_class ON class_texts(class_id);
+    CREATE VIRTUAL TABLE class_text_index USING fts5(body, content='class_texts', content_rowid='id',
+                                                     tokenize='unicode61 remove_diacritics 2');
+    CREATE TRIGGER class_texts_added AFTER INSERT ON class_texts BEGIN
+        INSERT INTO class_text_index(rowid, body) VALUES (new.id, new.body);
+    END;
+    CREATE TRIGGER class_texts_removed AFTER DELETE ON class_texts BEGIN
+        INSERT INTO class_text_index(class_text_index, rowid, body) VALUES ('delete', old.id, old.body);
+    END;
+    )sql",
 };
 constexpr int MigrationCount = static_cast<int>(sizeof Migrations / sizeof Migrations[0]);
 static_assert(MigrationCount == ClassStore::SchemaVersion);
@@ -80,10 +100,36 @@ std::vector<std::string> splitAccess(const std::string& text) {
     return out;
 }
 
+// The text of a Description qualifier, or empty.
+std::string descriptionOf(const std::vector<Qualifier>& qualifiers) {
+    const Qualifier* q = findQualifier(qualifiers, "Description");
+    if (!q || q->value.isNull() || q->value.isArray()) return {};
+    return q->value.toText();
+}
+
+// An FTS5 query asking for every word: each one quoted, so punctuation and operators stay text.
+std::string allWordsQuery(std::string_view words) {
+    std::string query;
+    std::size_t i = 0;
+    while (i < words.size()) {
+        while (i < words.size() && std::isspace(static_cast<unsigned char>(words[i])))
+            ++i;
+        if (i == words.size()) break;
+        query += query.empty() ? "\"" : " \"";
+        for (; i < words.size() && !std::isspace(static_cast<unsigned char>(words[i])); ++i) {
+            if (words[i] == '"') query += '"';
+            query += words[i];
+        }
+        query += '"';
+    }
+    return query;
+}
+
 } // namespace
 
 struct ClassStore::Impl {
     Database db;
+    int version = SchemaVersion; // lower only for an older file opened read-only
     std::map<std::string, Statement, std::less<>> statements;
 
     explicit Impl(Database d) : db(std::move(d)) {}
@@ -95,9 +141,35 @@ struct ClassStore::Impl {
         return StatementUse(it->second);
     }
 
+    void indexDescriptions(std::int64_t classId, const ClassDef& cls) {
+        auto del = use("DELETE FROM class_texts WHERE class_id = ?");
+        del->bind(1, classId);
+        del->run();
+        auto add = [&](std::string_view property, const std::vector<Qualifier>& qualifiers) {
+            const std::string body = descriptionOf(qualifiers);
+            if (body.empty()) return;
+            auto ins = use("INSERT INTO class_texts(class_id, property, body) VALUES (?, ?, ?)");
+            ins->bind(1, classId).bind(2, property).bind(3, body);
+            ins->run();
+        };
+        add("", cls.qualifiers);
+        for (const PropertyDef& p : cls.properties)
+            add(p.name, p.qualifiers);
+    }
+
+    void fillDescriptions() {
+        Statement st = db.prepare("SELECT id, definition, name FROM classes ORDER BY id");
+        while (st.step())
+            indexDescriptions(st.columnInt(0),
+                              codec::decodeClass(st.columnBlob(1), "class " + st.columnText(2)));
+    }
+
     void migrateFrom(int version) {
         Transaction tx(db);
-        for (int v = version; v < MigrationCount; ++v) db.exec(Migrations[v]);
+        for (int v = version; v < MigrationCount; ++v) {
+            db.exec(Migrations[v]);
+            if (v == 1) fillDescriptions();
+        }
         db.exec("PRAGMA user_version = " + std::to_string(MigrationCount));
         db.exec("PRAGMA application_id = " + std::to_string(ApplicationId));
         tx.commit();
@@ -178,10 +250,11 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
     }
     if (mode == OpenMode::ReadOnly) {
         if (empty) throw Error(wbem::Failed, "Repository " + path + " is empty");
-        if (version < SchemaVersion)
-            throw Error(wbem::Failed, "Repository " + path + " has an older schema and cannot be upgraded read-only");
+        // An older schema is read as it is: what it lacks (the description index of schema 2) is
+        // refused when asked for.
         auto impl = std::make_unique<Impl>(Database(path, Database::Mode::ReadOnly));
         impl->db.exec("PRAGMA query_only = ON");
+        impl->version = version;
         return ClassStore(std::move(impl));
     }
     if (!exists) {
@@ -314,10 +387,32 @@ void ClassStore::putClass(NamespaceId ns, const ClassDef& cls) {
     auto st = m_impl->use(
         "INSERT INTO classes(ns_id, name, name_key, super_key, definition) VALUES (?, ?, ?, ?, ?) "
         "ON CONFLICT(ns_id, name_key) DO UPDATE SET name = excluded.name, super_key = excluded.super_key, "
-        "definition = excluded.definition");
+        "definition = excluded.definition RETURNING id");
     st->bind(1, ns).bind(2, cls.name).bind(3, foldCase(cls.name)).bind(4, foldCase(cls.superclass));
     st->bindBlob(5, codec::encode(cls));
-    st->run();
+    st->step();
+    const std::int64_t id = st->columnInt(0);
+    while (st->step()) {
+    }
+    m_impl->indexDescriptions(id, cls);
+}
+
+std::vector<DescriptionHit> ClassStore::searchDescriptions(std::string_view words) const {
+    if (m_impl->version < 2)
+        throw Error(wbem::Failed,
+                    "Repository " + path() +
+                        " has no description index yet; it is added the next time the repository is "
+                        "opened for writing");
+    std::vector<DescriptionHit> out;
+    const std::string query = allWordsQuery(words);
+    if (query.empty()) return out;
+    auto st = m_impl->use("SELECT c.ns_id, c.name, t.property FROM class_text_index f "
+                          "JOIN class_texts t ON t.id = f.rowid JOIN classes c ON c.id = t.class_id "
+                          "WHERE class_text_index MATCH ?");
+    st->bind(1, query);
+    while (st->step())
+        out.push_back({st->columnInt(0), st->columnText(1), st->columnText(2)});
+    return out;
 }
 
 void ClassStore::deleteClass(NamespaceId ns, std::string_view name) {
@@ -331,6 +426,14 @@ std::vector<std::string> ClassStore::classNames(NamespaceId ns) const {
     st->bind(1, ns);
     std::vector<std::string> out;
     while (st->step()) out.push_back(st->columnText(0));
+    return out;
+}
+
+std::vector<std::pair<std::string, std::string>> ClassStore::classesWithSuperclass(NamespaceId ns) const {
+    auto st = m_impl->use("SELECT name, super_key FROM classes WHERE ns_id = ? ORDER BY id");
+    st->bind(1, ns);
+    std::vector<std::pair<std::string, std::string>> out;
+    while (st->step()) out.emplace_back(st->columnText(0), st->columnText(1));
     return out;
 }
 

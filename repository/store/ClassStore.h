@@ -17,10 +17,18 @@ namespace morrowlen::repo {
 
 using NamespaceId = std::int64_t;
 
+// One description that holds every word of a text search: a class's own (property empty) or one
+// of its own properties'.
+struct DescriptionHit {
+    NamespaceId ns;
+    std::string className;
+    std::string property;
+};
+
 class ClassStore {
 public:
     // The schema version this code writes. A file with a newer one is refused, an older one migrated.
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
     // Marks a file as a Morrowlen repository (SQLite's application_id: "MRLN").
     static constexpr std::int32_t ApplicationId = 0x4D524C4E;
 
@@ -77,8 +85,15 @@ public:
     void deleteClass(NamespaceId ns, std::string_view name);
     // Names of the classes defined in the namespace itself, in creation order.
     std::vector<std::string> classNames(NamespaceId ns) const;
+    // Every class defined in the namespace with the folded name of its superclass ("" for a root
+    // class), in creation order.
+    std::vector<std::pair<std::string, std::string>> classesWithSuperclass(NamespaceId ns) const;
     // Names of the direct subclasses defined in the namespace.
     std::vector<std::string> subclassNames(NamespaceId ns, std::string_view superclass) const;
+
+    // Descriptions (own Description qualifiers of classes and properties, in every namespace) that
+    // hold all the words, whole and without regard to case; a full-text index answers it.
+    std::vector<DescriptionHit> searchDescriptions(std::string_view words) const;
 
     // --- qualifier declarations
     std::optional<QualifierDecl> getQualifierDecl(NamespaceId ns, std::string_view name) const;

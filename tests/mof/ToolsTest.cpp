@@ -163,4 +163,95 @@ TEST_F(Tools, EnvironmentNamesTheRepository) {
     EXPECT_TRUE(std::filesystem::exists(dir / "data" / "morrowlen" / "repository.sqlite"));
 }
 
+TEST_F(Tools, FindPrintsSortedHitsAndSaysByItsStatusWhetherThereWereAny) {
+    ASSERT_EQ(mofcomp(file("f.mof", "#pragma namespace(\"root/b\")\n"
+                                    "[Description(\"Spinning disk.\")] class B_Disk { [Key] string Id; };\n"
+                                    "#pragma namespace(\"root/a\")\n"
+                                    "class B_Base { string Id; }; class A_Disk : B_Base { };"))
+                  .status,
+              0);
+    struct Case {
+        std::string args;
+        int status;
+        std::string output;
+    };
+    const std::vector<Case> cases = {
+        {"find '*disk'", 0, "root\\a:A_Disk\nroot\\b:B_Disk\n"},
+        {"find '*' --property id --namespace root/a", 0, "root\\a:A_Disk.Id\nroot\\a:B_Base.Id\n"},
+        {"find '*' --qualifier=Key", 0, "root\\b:B_Disk.Id\n"},
+        {"find '*' --text 'spinning DISK'", 0, "root\\b:B_Disk\n"},
+        {"find 'B_*' --format json", 0,
+         "{\"hits\": [\n  {\"namespace\": \"root\\\\a\", \"class\": \"B_Base\", \"property\": null},\n"
+         "  {\"namespace\": \"root\\\\b\", \"class\": \"B_Disk\", \"property\": null}\n], \"skipped\": "
+         "[]}\n"},
+        {"find NoSuch --format json", 1, "{\"hits\": [], \"skipped\": []}\n"},
+        {"find NoSuch", 1, ""},
+        {"find", 2, ""},
+        {"find '*' --format xml", 2, ""},
+        {"find '*' --colour", 2, ""},
+        {"find '*' --text", 2, ""},
+    };
+    for (const Case& c : cases) {
+        const Ran r = repo(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
+        if (c.status != 2) EXPECT_EQ(r.output, c.output) << c.args;
+    }
+}
+
+// Compares with golden-tree/NAME; MORROWLEN_UPDATE_GOLDEN=1 rewrites it.
+void expectGolden(const std::string& name, const std::string& actual) {
+    const std::filesystem::path golden = std::filesystem::path(MORROWLEN_MOF_GOLDEN_DIR) / ".." / "golden-tree" / name;
+    if (const char* update = std::getenv("MORROWLEN_UPDATE_GOLDEN"); update && *update == '1')
+        test::writeFile(golden, actual);
+    ASSERT_TRUE(std::filesystem::exists(golden)) << "missing " << golden << "; run with MORROWLEN_UPDATE_GOLDEN=1";
+    EXPECT_EQ(actual, test::readFile(golden)) << name;
+}
+
+TEST_F(Tools, TreeDrawsInheritanceAndListsAssociations) {
+    ASSERT_EQ(mofcomp(file("t.mof", "#pragma namespace(\"root/s\")\n"
+                                    "class S_Base { [Key] string Id; };\n"
+                                    "class S_Disk : S_Base { }; class S_Removable : S_Disk { }; class S_Fixed : S_Disk { };\n"
+                                    "class S_Net : S_Base { }; class S_Other { }; class S_Event : __ExtrinsicEvent { };\n"
+                                    "[Association] class S_Link { S_Base ref Owner; S_Other ref Other; };\n"
+                                    "[Association] class S_DiskLink : S_Link { S_Disk ref Owner; };\n"))
+                  .status,
+              0);
+    struct Case {
+        std::string args;
+        std::string golden;
+    };
+    const std::vector<Case> cases = {
+        {"tree root/s", "small-namespace.txt"},
+        {"tree root/s s_disk", "small-class.txt"},
+        {"tree root/s S_Base --depth 1", "small-depth.txt"},
+        {"tree root/s S_Event --format json", "small-event.json"},
+        {"tree root/s --associations S_Fixed", "small-associations.txt"},
+        {"tree root/s --associations S_Other --format json", "small-associations.json"},
+    };
+    for (const Case& c : cases) {
+        const Ran r = repo(c.args);
+        EXPECT_EQ(r.status, 0) << c.args << "\n" << r.output;
+        expectGolden(c.golden, r.output);
+    }
+    // On a terminal the lines are drawn with box-drawing characters.
+    const Ran onTerminal = run("script -qec \"" + std::string(MORROWLEN_REPO_TOOL) + " --repository " + repository +
+                               " tree root/s S_Disk\" /dev/null");
+    expectGolden("small-class-terminal.txt", onTerminal.output);
+    for (const char* bad : {"tree", "tree root/s A B", "tree root/s --depth x", "tree root/s --format xml",
+                            "tree root/s S_Base --associations S_Net"})
+        EXPECT_EQ(repo(bad).status, 2) << bad;
+    EXPECT_EQ(repo("tree root/s NoSuch").status, 1);
+    EXPECT_EQ(repo("tree root/s --associations S_Event").status, 1) << "no association references it";
+}
+
+TEST_F(Tools, TreeOfTheDmtfManagedElement) {
+    const std::filesystem::path schema =
+        std::filesystem::path(MORROWLEN_CORPORA_DIR) / "dmtf-cim-schema-2.49.0" / "cim_schema_2.49.0.mof";
+    if (!std::filesystem::exists(schema)) GTEST_SKIP() << "the DMTF corpus is absent: " << schema;
+    ASSERT_EQ(mofcomp("-N:root/dmtf " + schema.string()).status, 0);
+    expectGolden("dmtf-managedelement-depth2.txt", repo("tree root/dmtf CIM_ManagedElement --depth 2").output);
+    const Ran associations = repo("tree root/dmtf --associations CIM_ComputerSystem");
+    EXPECT_NE(associations.output.find("CIM_SystemDevice.GroupComponent (CIM_System)\n"), std::string::npos);
+}
+
 } // namespace

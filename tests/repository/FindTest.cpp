@@ -1,0 +1,121 @@
+// find across namespaces over a repository compiled in the test, and the description index's
+// migration from a schema 1 file.
+#include "repository/core/Error.h"
+#include "repository/file/RepositoryFile.h"
+#include "repository/model/LocalRepository.h"
+#include "repository/mof/Compiler.h"
+#include "tests/support/TestRepository.h"
+
+#include <gtest/gtest.h>
+
+using namespace morrowlen;
+using namespace morrowlen::repo;
+
+namespace {
+
+constexpr const char* Schema = R"(
+#pragma namespace("root/t")
+[Description("Base of every disk drive.")] class T_Disk { [Key] string DeviceID; [Description("Bytes the disk holds.")] uint64 Size; };
+class T_LogicalDisk : T_Disk { string VolumeName; };
+[Association] class T_DiskOnBus { [Key] T_Disk ref Disk; [Deprecated, Description("Which bus.")] string Bus; };
+class T_Network { [MaxLen(32)] string Name; };
+#pragma namespace("root/t/ms_409")
+[Amendment, Locale(0x409), Description("Localised network adapter text.")] class T_Network { };
+#pragma namespace("root/t/locked")
+#pragma restrict("bob")
+class T_Secret { string DiskName; };
+#pragma namespace("root/other")
+class O_DISKETTE { };
+)";
+
+std::vector<std::string> lines(const std::vector<FindHit>& hits) {
+    std::vector<std::string> out;
+    for (const FindHit& h : hits)
+        out.push_back(h.namespacePath + ":" + h.className + (h.property.empty() ? "" : "." + h.property));
+    return out;
+}
+
+class FindTest : public ::testing::Test {
+  protected:
+    ClassStore store = createInMemoryRepository();
+    void SetUp() override {
+        mof::Compiler compiler(store);
+        ASSERT_EQ(compiler.compileText("t.mof", Schema), mof::CompileStatus::Success);
+    }
+};
+
+TEST_F(FindTest, CriteriaCombine) {
+    struct Case {
+        FindQuery query;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {{"*disk*"},
+         {"root\\other:O_DISKETTE", "root\\t:T_Disk", "root\\t:T_DiskOnBus", "root\\t:T_LogicalDisk"}},
+        {{"t_?isk"}, {"root\\t:T_Disk"}},
+        {{"*", std::string("Device*")}, {"root\\t:T_Disk.DeviceID", "root\\t:T_LogicalDisk.DeviceID"}},
+        {{"*", std::nullopt, std::string("association")}, {"root\\t:T_DiskOnBus"}},
+        {{"*", std::nullopt, std::string("key")},
+         {"root\\t:T_Disk.DeviceID", "root\\t:T_DiskOnBus.Disk", "root\\t:T_LogicalDisk.DeviceID"}},
+        {{"*", std::nullopt, std::string("MaxLen"), std::string("32")}, {"root\\t:T_Network.Name"}},
+        {{"*", std::nullopt, std::string("MaxLen"), std::string("33")}, {}},
+        {{"*Disk", std::string("*"), std::string("Key")},
+         {"root\\t:T_Disk.DeviceID", "root\\t:T_LogicalDisk.DeviceID"}},
+        {{"*", {}, {}, {}, "DISK"}, {"root\\t:T_Disk", "root\\t:T_Disk.Size"}},
+        {{"*", {}, {}, {}, "disk holds"}, {"root\\t:T_Disk.Size"}},
+        {{"*", {}, {}, {}, "holds drive"}, {}},
+        {{"*", {}, std::string("Deprecated"), {}, "bus"}, {"root\\t:T_DiskOnBus.Bus"}},
+        {{"*", {}, {}, {}, "network adapter"}, {}},
+        {{"*", {}, {}, {}, "network adapter", true}, {"root\\t:T_Network"}},
+    };
+    const LocalRepository local(store, test::ordinaryUser());
+    for (const Case& c : cases) {
+        std::vector<std::string> refused;
+        EXPECT_EQ(lines(local.find(local.openNamespace("root"), c.query, &refused)), c.expected)
+            << c.query.nameGlob << " " << c.query.text;
+        EXPECT_EQ(refused, std::vector<std::string>{"root\\t\\locked"});
+    }
+}
+
+TEST_F(FindTest, RefusedNamespacesAreSkippedOnlyForThoseRefused) {
+    const FindQuery query{"*", std::string("*Name")};
+    std::vector<std::string> refused;
+    const LocalRepository admin(store, Identity{"root", {}, true});
+    EXPECT_EQ(lines(admin.find(admin.openNamespace("root\\t"), query, &refused)),
+              (std::vector<std::string>{"root\\t:T_LogicalDisk.VolumeName", "root\\t:T_Network.Name",
+                                        "root\\t\\locked:T_Secret.DiskName"}));
+    EXPECT_TRUE(refused.empty());
+}
+
+TEST(FindMigration, SchemaOneFileGetsItsDescriptionsIndexed) {
+    test::TempDir dir;
+    const std::string path = (dir / "old.sqlite").string();
+    {
+        ClassStore store = ClassStore::open(path, ClassStore::OpenMode::Create);
+        store.putClass(
+            test::ensureNamespace(store, "root\\old"),
+            test::makeClass("Old_Thing", "", {}, {test::stringQualifier("Description", "Kept from before")}));
+        // Back to schema 1 as an earlier Morrowlen wrote it.
+        store.database().exec("DROP TABLE class_text_index; DROP TABLE class_texts; DROP INDEX "
+                              "classes_names; PRAGMA user_version = 1");
+    }
+    {
+        // Read as it is, without the index, and left at schema 1.
+        const ClassStore readOnly = ClassStore::open(path, ClassStore::OpenMode::ReadOnly);
+        EXPECT_TRUE(readOnly.getClass(*readOnly.findNamespace("root\\old"), "Old_Thing"));
+        EXPECT_THROW(readOnly.searchDescriptions("before"), Error);
+    }
+    ClassStore store = ClassStore::open(path, ClassStore::OpenMode::OpenExisting);
+    const std::vector<DescriptionHit> hits = store.searchDescriptions("before");
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].className, "Old_Thing");
+    // Replacing and deleting a class keep the index in step.
+    store.putClass(*store.findNamespace("root\\old"),
+                   test::makeClass("Old_Thing", "", {}, {test::stringQualifier("Description", "New words")}));
+    EXPECT_TRUE(store.searchDescriptions("before").empty());
+    EXPECT_EQ(store.searchDescriptions("new").size(), 1u);
+    store.deleteClass(*store.findNamespace("root\\old"), "Old_Thing");
+    EXPECT_TRUE(store.searchDescriptions("new").empty());
+}
+
+} // namespace
