@@ -122,16 +122,17 @@ int runProfile(Context& c) {
     std::optional<std::string> output;
     for (std::size_t i = 0; i < c.args.size(); ++i) {
         const std::string& a = c.args[i];
-        if ((a == "-o" || a == "--output") && i + 1 < c.args.size())
+        if (a == "-o" || a == "--output") {
+            if (i + 1 >= c.args.size()) return badUsage("option '" + a + "' needs a file name (- for standard output)");
             output = c.args[++i];
-        else if (!a.empty() && a[0] == '-')
+        } else if (!a.empty() && a[0] == '-')
             return badUsage("unknown option '" + a + "' for 'profile'");
         else
             positional.push_back(a);
     }
     if (positional.size() != 2) return badUsage("usage: morrowlen-repo profile NAMESPACE CLASS [-o FILE]");
     const nav::ClassObject cls = connect(c, positional[0]).Get(positional[1], repo::UseAmendedQualifiers);
-    if (output) {
+    if (output && *output != "-") {
         report::PageFile file(*output);
         report::writeProfile(file, cls, positional[1]);
         file.commit();
@@ -147,7 +148,7 @@ constexpr Subcommand Subcommands[] = {
     {"namespaces", "namespaces", runNamespaces},
     {"classes", "classes NAMESPACE", runClasses},
     {"show", "show NAMESPACE CLASS [--amended] [--format mof|json]", runShow},
-    {"profile", "profile NAMESPACE CLASS [-o FILE]", runProfile},
+    {"profile", "profile NAMESPACE CLASS [-o FILE|-]", runProfile},
 };
 
 void printHelp() {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 using namespace morrowlen;
@@ -106,6 +107,63 @@ TEST_F(Tools, ProfileWritesThePageOfAClass) {
     EXPECT_NE(text.find("<TH class=headingbar valign=top align=middle>3</TH>\r\n"), std::string::npos);
     EXPECT_NE(text.find("<TH class=headingbar align=Left>a&lt;b</TH></TR>\r\n"), std::string::npos);
     EXPECT_EQ(repo("profile root/default NoSuchClass").status, 1);
+}
+
+TEST_F(Tools, ProfileOutputIsWrittenAsTheTargetCalls) {
+    namespace fs = std::filesystem;
+    ASSERT_EQ(mofcomp(file("p.mof", "class Sample_P { string Name; };")).status, 0);
+    const std::string page = "Sample_P - Properties";
+    const auto out = [&](const std::string& target) { return repo("profile root/default Sample_P -o " + target); };
+
+    file("kept.htm", "old");
+    fs::permissions(dir / "kept.htm", fs::perms::owner_read | fs::perms::owner_write);
+    file("real.htm", "old");
+    fs::create_symlink("real.htm", dir / "link.htm");
+    fs::create_symlink("made.htm", dir / "dangling.htm");
+    fs::create_symlink("loop.htm", dir / "loop.htm");
+    fs::create_directory(dir / "folder");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    struct Case {
+        std::string target;
+        int status;
+        std::string output; // expected in what the tool prints
+        fs::path written;   // the file that then holds the page
+    };
+    const Case cases[] = {
+        {(dir / "kept.htm").string(), 0, "", dir / "kept.htm"},
+        {(dir / "link.htm").string(), 0, "", dir / "real.htm"},
+        {(dir / "dangling.htm").string(), 0, "", dir / "made.htm"},
+        {"-", 0, page, {}},
+        {"/dev/stdout", 0, page, {}},
+        {"/dev/null", 0, "", {}},
+        {(dir / "folder").string(), 1, "folder is a folder, not a file", {}},
+        {(dir / "loop.htm").string(), 1, "loop.htm is a loop of symbolic links", {}},
+        {(dir / "no" / "such" / "x.htm").string(), 1, "Path not found", {}},
+    };
+    for (const Case& c : cases) {
+        const Ran r = out(c.target);
+        EXPECT_EQ(r.status, c.status) << c.target << ": " << r.output;
+        EXPECT_NE(r.output.find(c.output), std::string::npos) << c.target << ": " << r.output;
+        if (!c.written.empty()) {
+            EXPECT_NE(test::readFile(c.written).find(page), std::string::npos) << c.target;
+        }
+    }
+    // A FIFO is written to, with a reader at the other end.
+    const Ran piped = run("cat " + (dir / "fifo").string() + " > " + (dir / "piped").string() + " & " +
+                          MORROWLEN_REPO_TOOL + " --repository " + repository + " profile root/default Sample_P -o " +
+                          (dir / "fifo").string() + "; wait");
+    EXPECT_EQ(piped.status, 0) << piped.output;
+    EXPECT_NE(test::readFile(dir / "piped").find(page), std::string::npos);
+    EXPECT_EQ(fs::status(dir / "kept.htm").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.htm"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_NE(e.path().extension(), ".tmp") << "left behind: " << e.path();
+
+    const Ran bare = repo("profile root/default Sample_P -o");
+    EXPECT_EQ(bare.status, 2);
+    EXPECT_NE(bare.output.find("option '-o' needs a file name"), std::string::npos) << bare.output;
 }
 
 TEST_F(Tools, ExitStatusesFollowThePlatformCompiler) {

@@ -1,5 +1,6 @@
 #include "tests/support/TestRepository.h"
 #include "navigation/Module2.h"
+#include "report/OutputFile.h"
 #include "report/PageWriter.h"
 #include "report/ProfilePage.h"
 #include "report/SearchAddresses.h"
@@ -230,6 +231,17 @@ TEST(PageFolder, FallsBackWhereTheProgramFolderCannotBeWritten) {
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(OutputFile, AnUnfinishedFileLeavesTheTargetAndNothingBeside) {
+    TempDir dir;
+    std::ofstream(dir / "page.htm") << "old";
+    {
+        report::OutputFile out(dir / "page.htm");
+        out.write(std::string(100000, 'x')); // more than is buffered: the temporary file holds it
+    }
+    EXPECT_EQ(readAll(dir / "page.htm"), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 TEST(PageFolder, AnUnwritableFolderIsAClearFileError) {
