@@ -80,6 +80,14 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
     return store;
 }
 
+repo::ClassStore openRepositoryForReading(const std::string& path, bool createWhenMissing) {
+    std::error_code ec;
+    const bool missing = !std::filesystem::exists(path, ec) ||
+                         (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) == 0);
+    if (missing && createWhenMissing) openOrCreateRepository(path);
+    return repo::ClassStore::open(path, repo::ClassStore::OpenMode::ReadOnly);
+}
+
 repo::ClassStore createInMemoryRepository() {
     repo::ClassStore store = repo::ClassStore::openInMemory();
     mof::installSystemClasses(store);

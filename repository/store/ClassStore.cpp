@@ -105,10 +105,10 @@ struct ClassStore::Impl {
 
     void configure(bool inMemory) {
         db.exec("PRAGMA foreign_keys = ON");
-        if (!inMemory) {
-            db.exec("PRAGMA journal_mode = WAL");
-            db.exec("PRAGMA synchronous = NORMAL");
-        }
+        // A rollback journal rather than a write-ahead log: a reader then needs nothing but the
+        // file itself, so a repository can be browsed read-only, in a read-only folder too. A file
+        // left in WAL mode by an older version is turned back here, on its first write.
+        if (!inMemory) db.exec("PRAGMA journal_mode = DELETE");
     }
 };
 
@@ -138,19 +138,15 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
         throw Error(wbem::Failed, "Repository " + path + " is a folder, not a repository file");
 
     int version = 0;
+    const std::string file = Database::plainPath(path);
     if (exists && !empty) {
-        // Look before touching: nothing is written to a file that turns out not to be ours.
-        Database probe(path, Database::Mode::ReadOnly);
-        std::int64_t appId = 0, tables = 0;
-        try {
-            appId = pragmaInt(probe, "application_id");
-            version = static_cast<int>(pragmaInt(probe, "user_version"));
-            Statement st = probe.prepare("SELECT count(*) FROM sqlite_master");
-            tables = st.step() ? st.columnInt(0) : 0;
-        } catch (const Error& e) {
-            throw Error(wbem::Failed, "Repository " + path + " is not a Morrowlen repository or is damaged (" +
-                                          e.description() + ")");
-        }
+        // Look before touching: nothing is written to a file that turns out not to be ours. SQLite's
+        // own errors (locked, unreadable, damaged) say so themselves.
+        Database probe(file, Database::Mode::ReadOnly);
+        const std::int64_t appId = pragmaInt(probe, "application_id");
+        version = static_cast<int>(pragmaInt(probe, "user_version"));
+        Statement st = probe.prepare("SELECT count(*) FROM sqlite_master");
+        const std::int64_t tables = st.step() ? st.columnInt(0) : 0;
         if (appId != ApplicationId) {
             if (appId == 0 && version == 0 && tables == 0) {
                 empty = true; // an SQLite file with nothing in it
@@ -163,13 +159,21 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
                                           std::to_string(SchemaVersion) + ")");
         } else if (version < 1) {
             throw Error(wbem::Failed, "Repository " + path + " is damaged: it has no schema version");
+        } else if (mode != OpenMode::ReadOnly) {
+            // Writing into a damaged file would spread the damage: it must be sound first.
+            Statement check = probe.prepare("PRAGMA quick_check(1)");
+            const std::string verdict = check.step() ? check.columnText(0) : std::string();
+            if (verdict != "ok")
+                throw Error(wbem::Failed, "Repository " + path + " is damaged (" + verdict +
+                                              "); it was left as it was. Restore it from a backup, or delete it "
+                                              "to start afresh with the default set");
         }
     }
     if (mode == OpenMode::ReadOnly) {
         if (empty) throw Error(wbem::Failed, "Repository " + path + " is empty");
         if (version < SchemaVersion)
             throw Error(wbem::Failed, "Repository " + path + " has an older schema and cannot be upgraded read-only");
-        auto impl = std::make_unique<Impl>(Database(path, Database::Mode::ReadOnly));
+        auto impl = std::make_unique<Impl>(Database(file, Database::Mode::ReadOnly));
         impl->db.exec("PRAGMA query_only = ON");
         return ClassStore(std::move(impl));
     }
@@ -183,7 +187,7 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
         }
     }
     auto impl = std::make_unique<Impl>(
-        Database(path, exists ? Database::Mode::ReadWrite : Database::Mode::ReadWriteCreate));
+        Database(file, exists ? Database::Mode::ReadWrite : Database::Mode::ReadWriteCreate));
     bool fresh = !exists || empty;
     impl->configure(false);
     if (fresh || version < SchemaVersion) impl->migrateFrom(fresh ? 0 : version);

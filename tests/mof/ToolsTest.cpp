@@ -179,6 +179,20 @@ TEST_F(Tools, ExitStatusesFollowThePlatformCompiler) {
     EXPECT_EQ(repo("show root/default NoSuchClass").status, 1);
 }
 
+TEST_F(Tools, BrowsingNeverCreatesOrWritesARepository) {
+    const Ran missing = repo("namespaces");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.output.find(repository + " does not exist"), std::string::npos) << missing.output;
+    EXPECT_FALSE(std::filesystem::exists(repository));
+
+    ASSERT_EQ(mofcomp(file("b.mof", "class Sample_B { };")).status, 0);
+    const std::string before = test::readFile(repository);
+    std::filesystem::permissions(repository, std::filesystem::perms::owner_read);
+    EXPECT_EQ(repo("classes root/default").status, 0);
+    EXPECT_EQ(test::readFile(repository), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "nothing beside it";
+}
+
 TEST_F(Tools, DiagnosticsShowTheLineAndACaret) {
     const Ran r = mofcomp(file("bad.mof", "class A\n{\n    string Name\n};\n"));
     EXPECT_EQ(r.status, 3);
