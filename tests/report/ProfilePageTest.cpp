@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -176,6 +178,33 @@ TEST_F(PageTest, AFailedReadKeepsThePreviousPage) {
     EXPECT_EQ(files, 1u) << "no temporary file is left behind";
     EXPECT_EQ(b[1].addresses.size(), 2u) << "the searches had started";
     EXPECT_EQ(b[0].addresses.size(), 1u) << "the failed page is not shown";
+}
+
+TEST_F(PageTest, AFailedCommitIsAnErrorAndKeepsThePreviousPage) {
+    const std::string first = page("Empty_Class");
+    // The page is written out when committed; a file size limit makes that fail.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            page("CIM_Sample");
+            _exit(1);
+        } catch (const Error& e) {
+            _exit(e.number() == 75 && e.description().find("Profile.htm") != std::string::npos &&
+                          b[0].addresses.size() == 1
+                      ? 0
+                      : 2);
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error; 2: the wrong error, or the old page shown";
+    EXPECT_EQ(readAll(dir / "Profile.htm"), first);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "nothing left beside";
 }
 
 TEST_F(PageTest, ASecondClassReplacesTheFirstWhole) {
