@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <span>
+#include <unordered_set>
 
 namespace morrowlen::mof::detail {
 
@@ -186,15 +187,18 @@ void pragmaDeleteClass(CompileContext& cx, const ast::PragmaNode& p) {
 }
 
 void deleteClassTree(CompileContext& cx, NamespaceId ns, const std::string& name) {
-    // Subclasses first: the store removes one class at a time.
+    // The whole tree, however large, subclasses first; the compile's one transaction makes it all or
+    // nothing. The set guards against a loop of superclasses in a damaged file.
     std::vector<std::string> order{name};
-    for (std::size_t i = 0; i < order.size() && order.size() < 100000; ++i)
+    std::unordered_set<std::string> seen{cx.fold(name)};
+    for (std::size_t i = 0; i < order.size(); ++i)
         for (std::string& sub : cx.store.subclassNames(ns, order[i]))
-            order.push_back(std::move(sub));
+            if (seen.insert(cx.fold(sub)).second) order.push_back(std::move(sub));
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
-        if (cx.canWrite()) cx.store.deleteClass(ns, *it);
+        if (cx.canWrite()) cx.stats.deletedInstances += cx.store.deleteClass(ns, *it);
         cx.classes[ns][cx.fold(*it)] = nullptr;
         cx.definedHere[ns].erase(cx.fold(*it));
+        cx.instancePaths.erase(std::to_string(ns) + ':' + cx.fold(*it));
         ++cx.stats.deletedClasses;
     }
 }

@@ -313,10 +313,16 @@ void ClassStore::putClass(NamespaceId ns, const ClassDef& cls) {
     st->run();
 }
 
-void ClassStore::deleteClass(NamespaceId ns, std::string_view name) {
-    auto st = m_impl->use("DELETE FROM classes WHERE ns_id = ? AND name_key = ?");
+std::size_t ClassStore::deleteClass(NamespaceId ns, std::string_view name) {
+    {
+        auto st = m_impl->use("DELETE FROM classes WHERE ns_id = ? AND name_key = ?");
+        st->bind(1, ns).bind(2, foldCase(name));
+        st->run();
+    }
+    auto st = m_impl->use("DELETE FROM instances WHERE ns_id = ? AND class_key = ?");
     st->bind(1, ns).bind(2, foldCase(name));
     st->run();
+    return static_cast<std::size_t>(sqlite3_changes(m_impl->db.handle()));
 }
 
 std::vector<std::string> ClassStore::classNames(NamespaceId ns) const {

@@ -295,11 +295,28 @@ TEST_F(CompilerTest, AClassTwiceInOneCompileNeedsAnUpdateFlag) {
     EXPECT_EQ(cls("Sample_T").properties.size(), 1u);
 }
 
-TEST_F(CompilerTest, DeleteClassRemovesItsSubclassesToo) {
-    ok("class A { };\nclass B : A { };\nclass C : B { };\nclass D { };");
-    ok("#pragma deleteclass(\"A\", FAIL)\n#pragma deleteclass(\"Missing\", NOFAIL)");
+TEST_F(CompilerTest, DeleteClassRemovesItsSubclassesAndInstancesToo) {
+    std::string tree = "class A { [Key] uint32 K; };\nclass B : A { };\nclass C : B { };\nclass D { };\n"
+                       "instance of A { K = 1; };\ninstance of C { K = 2; };\n";
+    for (int i = 0; i < 2000; ++i) tree += "class W" + std::to_string(i) + " : C { };\n";
+    ok(tree);
+    const test::Compiled deleted = ok("#pragma deleteclass(\"A\", FAIL)\n#pragma deleteclass(\"Missing\", NOFAIL)");
     EXPECT_EQ(store.classNames(ns()), std::vector<std::string>{"D"});
+    EXPECT_EQ(deleted.stats.deletedClasses, 2003u);
+    EXPECT_EQ(deleted.stats.deletedInstances, 2u);
+    // A new class of the name does not inherit the old one's instances.
+    ok("class A { [Key] uint32 K; };\nclass C : A { };");
+    EXPECT_TRUE(store.instancesOf(ns(), "A").empty());
+    EXPECT_TRUE(store.instancesOf(ns(), "C").empty());
     fails("#pragma deleteclass(\"Missing\", FAIL)", "no such class");
+}
+
+TEST_F(CompilerTest, AnInstanceCompiledAgainWithItsKeysReplacesTheStoredOne) {
+    ok("class A { [Key] uint32 K; string V; };\ninstance of A { K = 1; V = \"old\"; };");
+    ok("instance of A { K = 1; V = \"new\"; };\ninstance of A { K = 2; };");
+    const auto stored = store.instancesOf(ns(), "A");
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].properties[1].value, Value::string("new"));
 }
 
 TEST_F(CompilerTest, InstancesWithAliasesBecomeObjectPaths) {

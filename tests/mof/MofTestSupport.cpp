@@ -25,7 +25,7 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
 
 namespace {
 Compiled finish(mof::Compiler& compiler, mof::CompileStatus status) {
-    return {status, compiler.diagnostics().formatAll(), compiler.diagnostics().all()};
+    return {status, compiler.diagnostics().formatAll(), compiler.diagnostics().all(), compiler.stats()};
 }
 } // namespace
 
