@@ -3,6 +3,7 @@
 #include "navigation/WmiOperations.h"
 #include "report/ProfilePage.h"
 #include "repository/core/Error.h"
+#include "repository/core/Unicode.h"
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
 #include "tools/MofFormat.h"
@@ -47,7 +48,7 @@ std::string namespacePath(std::string text) {
 // Prints the namespace and those below it; a namespace the user may not open is listed without
 // what lies below it, as the window lists it.
 void printTree(const repo::ClassSource& source, const std::string& path, const std::string& name, int depth) {
-    std::cout << std::string(static_cast<std::size_t>(depth) * 2, ' ') << name << '\n';
+    std::cout << std::string(static_cast<std::size_t>(depth) * 2, ' ') << repo::escapeControls(name) << '\n';
     std::vector<std::string> children;
     try {
         children = source.childNamespaces(source.openNamespace(path));
@@ -71,7 +72,7 @@ nav::Services connect(const Context& c, const std::string& ns) {
 int runClasses(Context& c) {
     if (c.args.size() != 1) return badUsage("usage: morrowlen-repo classes NAMESPACE");
     for (const nav::ClassItem& item : connect(c, c.args[0]).SubclassesOf())
-        std::cout << item.Path_.Class << '\n';
+        std::cout << repo::escapeControls(item.Path_.Class) << '\n';
     return Ok;
 }
 
@@ -107,7 +108,7 @@ int runShow(Context& c) {
         if (isNew) it->second = c.source.qualifierDecl(ns, name);
         return it->second ? &*it->second : nullptr;
     };
-    std::cout << mof::formatClassMof(cls, declOf);
+    std::cout << repo::escapeControls(mof::formatClassMof(cls, declOf), "\n");
     return Ok;
 }
 
@@ -123,7 +124,8 @@ int runProfile(Context& c) {
     for (std::size_t i = 0; i < c.args.size(); ++i) {
         const std::string& a = c.args[i];
         if (a == "-o" || a == "--output") {
-            if (i + 1 >= c.args.size()) return badUsage("option '" + a + "' needs a file name (- for standard output)");
+            if (i + 1 >= c.args.size())
+                return badUsage("option '" + a + "' needs a file name (- for standard output)");
             output = c.args[++i];
         } else if (!a.empty() && a[0] == '-')
             return badUsage("unknown option '" + a + "' for 'profile'");
@@ -196,12 +198,14 @@ int main(int argc, char** argv) {
     try {
         // Only the default location is created on first use: a mistyped path is an error.
         repo::ClassStore store =
-            repo::openRepositoryForReading(repository ? *repository : repo::defaultRepositoryPath(), !repository);
+            repo::openRepositoryForReading(repository ? *repository : repo::defaultRepositoryPath(),
+                                           !repository);
         const nav::Locator locator(store);
         Context context{locator, locator.local(), std::move(args)};
         return command->run(context);
     } catch (const Error& e) {
-        std::fprintf(stderr, "morrowlen-repo: error 0x%08X: %s\n", e.number(), e.description().c_str());
+        std::fprintf(stderr, "morrowlen-repo: error 0x%08X: %s\n", e.number(),
+                     repo::escapeControls(e.description(), "\n").c_str());
         return Failed;
     }
 }

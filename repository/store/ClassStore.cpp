@@ -165,8 +165,8 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
             const std::string verdict = check.step() ? check.columnText(0) : std::string();
             if (verdict != "ok")
                 throw Error(wbem::Failed, "Repository " + path + " is damaged (" + verdict +
-                                              "); it was left as it was. Restore it from a backup, or delete it "
-                                              "to start afresh with the default set");
+                                              "); it was left as it was. Restore it from a backup, or "
+                                              "delete it to start afresh with the default set");
         }
     }
     if (mode == OpenMode::ReadOnly) {
@@ -292,7 +292,16 @@ std::optional<ClassDef> ClassStore::getClass(NamespaceId ns, std::string_view na
     auto st = m_impl->use("SELECT definition FROM classes WHERE ns_id = ? AND name_key = ?");
     st->bind(1, ns).bind(2, foldCase(name));
     std::optional<ClassDef> out;
-    if (st->step()) out = codec::decodeClass(st->columnBlob(0), "class " + std::string(name));
+    if (st->step()) {
+        try {
+            out = codec::decodeClass(st->columnBlob(0), "class " + std::string(name));
+        } catch (const Error& e) {
+            // Name the file and the namespace too, so the user knows which repository to restore.
+            throw Error(e.number(), "Repository " + path() + " is damaged: the stored definition of class " +
+                                        std::string(name) + " in namespace " + namespacePath(ns) +
+                                        " cannot be read");
+        }
+    }
     return out;
 }
 

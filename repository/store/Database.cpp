@@ -16,7 +16,7 @@ std::string describe(sqlite3* db, int rc, std::string_view what, const std::stri
     switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return name + " is in use by another program (a compile may be running); try again when it has finished";
+        return name + " is in use by another program (a compile may be running); try again when it is done";
     case SQLITE_READONLY:
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:

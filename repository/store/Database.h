@@ -18,7 +18,8 @@ class Statement;
 // A failure reported by SQLite, with its (extended) result code.
 class DatabaseError : public Error {
 public:
-    DatabaseError(int code, std::string description) : Error(wbem::Failed, std::move(description)), m_code(code) {}
+    DatabaseError(int code, std::string description)
+        : Error(wbem::Failed, std::move(description)), m_code(code) {}
     int code() const noexcept { return m_code; }
     // True for a file SQLite finds damaged or not a database at all.
     bool isDamage() const noexcept;

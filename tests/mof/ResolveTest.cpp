@@ -52,6 +52,8 @@ TEST_F(ResolveTest, ExporterShapedFileCompilesUnchanged) {
     const test::Compiled c = test::compileFile(store, Acceptance / "exported.mof");
     ASSERT_EQ(c.status, mof::CompileStatus::Success) << c.diagnostics;
     EXPECT_EQ(warnings(c), (std::vector<std::string>{
+                               "namespace 'root\\Contoso' does not exist; the nearest existing one is 'root'; it "
+                               "is created",
                                "reference to class 'Contoso_Elsewhere', which is not defined; kept as written",
                                "embedded object of class 'Contoso_Nowhere', which is not defined; kept as written"}));
     const ResolvedClass assoc = resolved("Contoso_DiskOnHost", "root\\Contoso");

@@ -113,7 +113,7 @@ TEST_F(Tools, ProfileOutputIsWrittenAsTheTargetCalls) {
     namespace fs = std::filesystem;
     ASSERT_EQ(mofcomp(file("p.mof", "class Sample_P { string Name; };")).status, 0);
     const std::string page = "Sample_P - Properties";
-    const auto out = [&](const std::string& target) { return repo("profile root/default Sample_P -o " + target); };
+    const auto out = [&](const std::string& to) { return repo("profile root/default Sample_P -o " + to); };
 
     file("kept.htm", "old");
     fs::permissions(dir / "kept.htm", fs::perms::owner_read | fs::perms::owner_write);
@@ -150,11 +150,12 @@ TEST_F(Tools, ProfileOutputIsWrittenAsTheTargetCalls) {
     }
     // A FIFO is written to, with a reader at the other end.
     const Ran piped = run("cat " + (dir / "fifo").string() + " > " + (dir / "piped").string() + " & " +
-                          MORROWLEN_REPO_TOOL + " --repository " + repository + " profile root/default Sample_P -o " +
-                          (dir / "fifo").string() + "; wait");
+                          MORROWLEN_REPO_TOOL + " --repository " + repository +
+                          " profile root/default Sample_P -o " + (dir / "fifo").string() + "; wait");
     EXPECT_EQ(piped.status, 0) << piped.output;
     EXPECT_NE(test::readFile(dir / "piped").find(page), std::string::npos);
-    EXPECT_EQ(fs::status(dir / "kept.htm").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(dir / "kept.htm").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_TRUE(fs::is_symlink(dir / "link.htm"));
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
@@ -201,6 +202,45 @@ TEST_F(Tools, DiagnosticsShowTheLineAndACaret) {
               std::string::npos)
         << r.output;
     EXPECT_NE(r.output.find("nothing was written"), std::string::npos);
+}
+
+TEST_F(Tools, MessagesAreEscapedAndCountedOnce) {
+    std::string many;
+    for (int i = 0; i < 150; ++i) many += "class E" + std::to_string(i) + " : Missing { };\n";
+    const Ran r = mofcomp(file("many.mof", many));
+    const std::size_t stopped = r.output.find("stopped after ");
+    ASSERT_NE(stopped, std::string::npos) << r.output;
+    const std::string count = r.output.substr(stopped + 14, r.output.find(',', stopped) - stopped - 14);
+    EXPECT_NE(r.output.find(count + ", of which the first 100 are shown"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("morrowlen-mofcomp: " + count + " errors"), std::string::npos) << r.output;
+
+    const Ran esc = mofcomp(file("esc\x1b[2J.mof", "class A \x07{"));
+    EXPECT_NE(esc.output.find("esc\\x1B[2J.mof:1:"), std::string::npos) << esc.output;
+    EXPECT_NE(esc.output.find("class A \\x07{"), std::string::npos) << esc.output;
+    EXPECT_EQ(esc.output.find_first_of("\x1b\x07"), std::string::npos);
+}
+
+TEST_F(Tools, InputsThatAreNotFilesSaySoAndPipesAreRead) {
+    namespace fs = std::filesystem;
+    fs::create_directory(dir / "folder");
+    fs::create_symlink("loop.mof", dir / "loop.mof");
+    ASSERT_EQ(::mkfifo((dir / "fifo.mof").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {(dir / "folder").string(), "is a folder, not a file"},
+        {(dir / "loop.mof").string(), "is a loop of symbolic links"},
+        {"/dev/zero", "is a device, not a file"},
+        {(dir / "none.mof").string(), "does not exist"},
+        {file("inc1.mof", "#pragma include(\"fifo.mof\")"), "include file \"fifo.mof\" is a pipe, not a file"},
+        {file("inc2.mof", "#pragma include(\"folder\")"), "include file \"folder\" is a folder, not a file"},
+    };
+    for (const auto& [input, message] : cases) {
+        const Ran r = mofcomp(input);
+        EXPECT_EQ(r.status, 1) << input;
+        EXPECT_NE(r.output.find(message), std::string::npos) << input << ": " << r.output;
+    }
+    const Ran piped = run("echo 'class Sample_Piped { };' | " + std::string(MORROWLEN_MOFCOMP) +
+                          " --no-default-set --repository " + repository + " /dev/stdin");
+    EXPECT_EQ(piped.status, 0) << piped.output;
 }
 
 TEST_F(Tools, CheckWritesNothingAndSwitchesPickNamespaceAndFlags) {
