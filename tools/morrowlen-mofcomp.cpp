@@ -1,8 +1,8 @@
 // morrowlen-mofcomp: compiles MOF files into the local repository.
-#include "repository/file/DefaultSet.h"
 #include "repository/core/Error.h"
-#include "repository/file/Location.h"
 #include "repository/core/Unicode.h"
+#include "repository/file/DefaultSet.h"
+#include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
 #include "repository/mof/Compiler.h"
 
@@ -146,7 +146,8 @@ class Progress {
         const auto now = std::chrono::steady_clock::now();
         if (now - m_start < std::chrono::seconds(1) || now - m_last < std::chrono::milliseconds(100)) return;
         m_last = now;
-        std::string shown = repo::escapeControls(file.size() > 60 ? "..." + file.substr(file.size() - 57) : file);
+        std::string shown =
+            repo::escapeControls(file.size() > 60 ? "..." + file.substr(file.size() - 57) : file);
         std::fprintf(stderr, "\r\033[K%zu files: %s", filesRead, shown.c_str());
         m_shown = true;
     }

@@ -197,9 +197,8 @@ int main(int argc, char** argv) {
     if (!command) return badUsage("no command given");
     try {
         // Only the default location is created on first use: a mistyped path is an error.
-        repo::ClassStore store =
-            repo::openRepositoryForReading(repository ? *repository : repo::defaultRepositoryPath(),
-                                           !repository);
+        repo::ClassStore store = repo::openRepositoryForReading(
+            repository ? *repository : repo::defaultRepositoryPath(), !repository);
         const nav::Locator locator(store);
         Context context{locator, locator.local(), std::move(args)};
         return command->run(context);

@@ -80,7 +80,8 @@ std::string escapeControls(std::string_view text, std::string_view keep) {
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte < 0x80) {
-            if ((byte < 0x20 || byte == 0x7F) && keep.find(static_cast<char>(byte)) == std::string_view::npos) {
+            if ((byte < 0x20 || byte == 0x7F) &&
+                keep.find(static_cast<char>(byte)) == std::string_view::npos) {
                 out += "\\x";
                 out += Hex[byte >> 4];
                 out += Hex[byte & 15];

@@ -37,7 +37,8 @@ void copyNamespace(const repo::ClassStore& from, repo::NamespaceId src, repo::Cl
 // Removes a file being built and what SQLite keeps beside it.
 void removeWithJournal(const std::string& file) {
     std::error_code ec;
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(file + suffix, ec);
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        std::filesystem::remove(file + suffix, ec);
 }
 
 // Removes what creations by processes that no longer run left beside the repository ("<name>.new-PID").
@@ -50,7 +51,8 @@ void removeStaleCreations(const std::filesystem::path& path) {
         const std::string name = it->path().filename().string();
         if (name.rfind(prefix, 0) != 0) continue;
         const std::string pid = name.substr(prefix.size(), name.find('-', prefix.size()) - prefix.size());
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid.size() > 9) continue;
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid.size() > 9)
+            continue;
         if (::kill(static_cast<pid_t>(std::stol(pid)), 0) == 0 || errno != ESRCH) continue;
         std::error_code ignored;
         fs::remove(it->path(), ignored);

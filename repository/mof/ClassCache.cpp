@@ -7,7 +7,8 @@
 namespace morrowlen::mof::detail {
 
 std::string namespaceNameProblem(std::string_view name) {
-    if (name.find_first_not_of(" \t") == std::string_view::npos) return "a namespace name cannot be empty or blank";
+    if (name.find_first_not_of(" \t") == std::string_view::npos)
+        return "a namespace name cannot be empty or blank";
     if (name == "." || name == "..") return "'" + std::string(name) + "' is not a namespace name";
     for (const char c : name) {
         const auto byte = static_cast<unsigned char>(c);

@@ -49,7 +49,8 @@ std::optional<std::string> readFile(CompileContext& cx, const std::string& path,
         return std::nullopt;
     }
     std::string bytes;
-    const std::size_t room = std::min(limits::MaxFileBytes, limits::MaxTotalSourceBytes - cx.sources.totalBytes());
+    const std::size_t room =
+        std::min(limits::MaxFileBytes, limits::MaxTotalSourceBytes - cx.sources.totalBytes());
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -63,8 +64,8 @@ std::optional<std::string> readFile(CompileContext& cx, const std::string& path,
         if (bytes.size() > room) {
             problem = bytes.size() > limits::MaxFileBytes
                           ? "file larger than " + std::to_string(limits::MaxFileBytes >> 20) + " MiB"
-                          : "the compile would read more than " + std::to_string(limits::MaxTotalSourceBytes >> 20) +
-                                " MiB of sources";
+                          : "the compile would read more than " +
+                                std::to_string(limits::MaxTotalSourceBytes >> 20) + " MiB of sources";
             break;
         }
     }
@@ -126,8 +127,9 @@ void compileSource(CompileContext& cx, std::string name, std::string path, std::
     if (fallback) {
         static constexpr char Hex[] = "0123456789ABCDEF";
         cx.diagnostics.warning(Location{id, fallback->offset}, 1,
-                               std::string("the file is not valid UTF-8 (byte 0x") + Hex[fallback->byte >> 4] +
-                                   Hex[fallback->byte & 15] + " here); it is read as Windows-1252");
+                               std::string("the file is not valid UTF-8 (byte 0x") +
+                                   Hex[fallback->byte >> 4] + Hex[fallback->byte & 15] +
+                                   " here); it is read as Windows-1252");
     }
     ++cx.stats.files;
     FileState state;

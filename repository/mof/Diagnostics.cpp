@@ -92,7 +92,8 @@ std::string Diagnostics::format(const Diagnostic& d) const {
     }
     const SourceFile& file = m_sources->file(d.location.file);
     const LineColumn pos = file.position(d.location.offset);
-    out += repo::escapeControls(file.name()) + ":" + std::to_string(pos.line) + ":" + std::to_string(pos.column) + ": ";
+    out += repo::escapeControls(file.name()) + ":" + std::to_string(pos.line) + ":" +
+           std::to_string(pos.column) + ": ";
     out += severityText[static_cast<int>(d.severity)];
     out += ": " + repo::escapeControls(d.message) + "\n";
     appendSourceLine(out, file.lineText(pos.line), pos.column, d.length);
@@ -104,9 +105,8 @@ std::string Diagnostics::formatAll() const {
     for (const Diagnostic& d : m_list)
         out += format(d);
     if (limitReached())
-        out +=
-            "morrowlen-mofcomp: error: too many errors; stopped after " + std::to_string(m_errors) +
-            ", of which the first " + std::to_string(m_maxErrors) + " are shown\n";
+        out += "morrowlen-mofcomp: error: too many errors; stopped after " + std::to_string(m_errors) +
+               ", of which the first " + std::to_string(m_maxErrors) + " are shown\n";
     return out;
 }
 

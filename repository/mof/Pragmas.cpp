@@ -87,14 +87,15 @@ void pragmaNamespace(CompileContext& cx, const ast::PragmaNode& p) {
         std::optional<repo::NamespaceId> id = cx.store.rootNamespace();
         for (std::size_t start = path->find('\\'); id && start != std::string::npos;) {
             const std::size_t end = path->find('\\', start + 1);
-            const std::string part = path->substr(start + 1, end == std::string::npos ? end : end - start - 1);
+            const std::string part =
+                path->substr(start + 1, end == std::string::npos ? end : end - start - 1);
             id = cx.store.findChild(*id, part);
             if (id) existing += "\\" + part;
             start = end;
         }
         if (!id) {
-            std::string message = "namespace '" + *path + "' does not exist; the nearest existing one is '" +
-                                  existing + "'";
+            std::string message =
+                "namespace '" + *path + "' does not exist; the nearest existing one is '" + existing + "'";
             if (cx.options.strictNamespaces)
                 cx.error(arg->location, arg->length, message);
             else

@@ -161,9 +161,9 @@ bool ValueConverter::convertValue(const ast::ValueNode& v, CimType type, bool is
     return true;
 }
 
-
 std::string dateTimeProblem(std::string_view s) {
-    const char* const shape = "not a datetime (yyyymmddhhmmss.mmmmmmsutc, or ddddddddhhmmss.mmmmmm:000 for an interval)";
+    const char* const shape =
+        "not a datetime (yyyymmddhhmmss.mmmmmmsutc, or ddddddddhhmmss.mmmmmm:000 for an interval)";
     if (s.size() != 25 || s[14] != '.' || (s[21] != '+' && s[21] != '-' && s[21] != ':')) return shape;
     for (std::size_t i = 0; i < 25; ++i)
         if (i != 14 && i != 21 && !((s[i] >= '0' && s[i] <= '9') || s[i] == '*')) return shape;
@@ -176,7 +176,8 @@ std::string dateTimeProblem(std::string_view s) {
         }
         return v;
     };
-    const auto outside = [&](const char* name, std::size_t from, std::size_t n, int low, int high) -> std::string {
+    const auto outside = [&](const char* name, std::size_t from, std::size_t n, int low,
+                             int high) -> std::string {
         const auto v = field(from, n);
         if (!v || (*v >= low && *v <= high)) return {};
         return std::string(name) + " " + std::string(s.substr(from, n)) + " is out of range (" +
@@ -194,7 +195,8 @@ std::string dateTimeProblem(std::string_view s) {
         const auto year = field(0, 4), month = field(4, 2);
         int days = 31;
         if (month && (*month == 4 || *month == 6 || *month == 9 || *month == 11)) days = 30;
-        if (month && *month == 2) days = year && !(*year % 4 == 0 && (*year % 100 != 0 || *year % 400 == 0)) ? 28 : 29;
+        if (month && *month == 2)
+            days = year && !(*year % 4 == 0 && (*year % 100 != 0 || *year % 400 == 0)) ? 28 : 29;
         check("day", 6, 2, 1, days);
         check("hour", 8, 2, 0, 23);
     }
@@ -203,7 +205,9 @@ std::string dateTimeProblem(std::string_view s) {
     return problem;
 }
 
-bool isDateTime(std::string_view s) { return dateTimeProblem(s).empty(); }
+bool isDateTime(std::string_view s) {
+    return dateTimeProblem(s).empty();
+}
 
 // A value as it appears in an object path: Class.Key="text",Num=5
 std::string pathValue(const repo::Value& value, CimType type) {

@@ -11,8 +11,8 @@ namespace morrowlen::repo {
 namespace {
 std::string describe(sqlite3* db, int rc, std::string_view what, const std::string& path) {
     const std::string name = "Repository " + (path.empty() ? std::string("(memory)") : path);
-    const std::string detail = std::string(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + ", SQLite code " +
-                               std::to_string(rc);
+    const std::string detail =
+        std::string(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + ", SQLite code " + std::to_string(rc);
     switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -24,12 +24,14 @@ std::string describe(sqlite3* db, int rc, std::string_view what, const std::stri
         return name + ": " + std::string(what) + " failed: the file or its folder cannot be " +
                ((rc & 0xFF) == SQLITE_CANTOPEN ? "opened" : "written") + " (" + detail +
                "); check the permissions of both";
-    case SQLITE_FULL: return name + ": " + std::string(what) + " failed: the disk is full (" + detail + ")";
+    case SQLITE_FULL:
+        return name + ": " + std::string(what) + " failed: the disk is full (" + detail + ")";
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
         return name + " is damaged or not a Morrowlen repository (" + detail +
                "). Restore it from a backup, or delete it to start afresh with the default set";
-    default: return name + ": " + std::string(what) + " failed: " + detail;
+    default:
+        return name + ": " + std::string(what) + " failed: " + detail;
     }
 }
 } // namespace

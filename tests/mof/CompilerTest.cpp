@@ -232,9 +232,10 @@ TEST_F(CompilerTest, NamespacePragmaForms) {
 TEST_F(CompilerTest, AMissingNamespaceIsCreatedWithAWarningOrRefusedWhenStrict) {
     const std::string mof = "#pragma namespace(\"root/cimv3/x\")\nclass Sample_M { };";
     const test::Compiled created = ok(mof);
-    EXPECT_NE(created.diagnostics.find("warning: namespace 'root\\cimv3\\x' does not exist; the nearest existing "
-                                       "one is 'root'; it is created"),
-              std::string::npos)
+    EXPECT_NE(
+        created.diagnostics.find("warning: namespace 'root\\cimv3\\x' does not exist; the nearest existing "
+                                 "one is 'root'; it is created"),
+        std::string::npos)
         << created.diagnostics;
     EXPECT_TRUE(store.hasClass(ns("root\\cimv3\\x"), "Sample_M"));
     EXPECT_EQ(ok(mof).diagnostics, "") << "it exists now";
@@ -245,8 +246,9 @@ TEST_F(CompilerTest, AMissingNamespaceIsCreatedWithAWarningOrRefusedWhenStrict) 
 
 TEST_F(CompilerTest, NamespaceNamesThatCannotBeUsed) {
     const std::pair<const char*, const char*> names[] = {
-        {"", "empty or blank"}, {" \t", "empty or blank"},    {".", "is not a namespace name"},
-        {"..", "is not a namespace name"}, {"a\\nb", "control character"}, {"a\\x1b[2J", "control character"},
+        {"", "empty or blank"},           {" \t", "empty or blank"},
+        {".", "is not a namespace name"}, {"..", "is not a namespace name"},
+        {"a\\nb", "control character"},   {"a\\x1b[2J", "control character"},
         {"a/b", "cannot hold"},
     };
     for (const auto& [name, problem] : names) {
@@ -254,7 +256,8 @@ TEST_F(CompilerTest, NamespaceNamesThatCannotBeUsed) {
         if (*name && std::string(name).find('/') == std::string::npos)
             fails(std::string("#pragma namespace(\"root/") + name + "\")", problem);
     }
-    for (const auto& [id, name] : store.childNamespaces(store.rootNamespace())) EXPECT_EQ(name, "default");
+    for (const auto& [id, name] : store.childNamespaces(store.rootNamespace()))
+        EXPECT_EQ(name, "default");
 }
 
 TEST_F(CompilerTest, DefaultNamespaceComesFromTheOptions) {
@@ -326,7 +329,8 @@ TEST_F(CompilerTest, AClassTwiceInOneCompileNeedsAnUpdateFlag) {
 TEST_F(CompilerTest, DeleteClassRemovesItsSubclassesAndInstancesToo) {
     std::string tree = "class A { [Key] uint32 K; };\nclass B : A { };\nclass C : B { };\nclass D { };\n"
                        "instance of A { K = 1; };\ninstance of C { K = 2; };\n";
-    for (int i = 0; i < 2000; ++i) tree += "class W" + std::to_string(i) + " : C { };\n";
+    for (int i = 0; i < 2000; ++i)
+        tree += "class W" + std::to_string(i) + " : C { };\n";
     ok(tree);
     const test::Compiled deleted =
         ok("#pragma deleteclass(\"A\", FAIL)\n#pragma deleteclass(\"Missing\", NOFAIL)");
@@ -370,12 +374,14 @@ TEST_F(CompilerTest, InstancesWithAliasesBecomeObjectPaths) {
 
 TEST_F(CompilerTest, GuessesAndLongLinesInDiagnostics) {
     const test::Compiled latin = ok("class A { };\n// caf\xE9\nclass B { };");
-    EXPECT_NE(latin.diagnostics.find("test.mof:2:7: warning: the file is not valid UTF-8 (byte 0xE9 here); it is "
-                                     "read as Windows-1252"),
-              std::string::npos)
+    EXPECT_NE(
+        latin.diagnostics.find("test.mof:2:7: warning: the file is not valid UTF-8 (byte 0xE9 here); it is "
+                               "read as Windows-1252"),
+        std::string::npos)
         << latin.diagnostics;
     // A long line is shown around the column only; control characters are escaped in the echo.
-    const test::Compiled wide = fails("class C { };" + std::string(1000000, ' ') + "\x1b[2J class D {", "expected");
+    const test::Compiled wide =
+        fails("class C { };" + std::string(1000000, ' ') + "\x1b[2J class D {", "expected");
     EXPECT_LT(wide.diagnostics.size(), 3 * 400u) << "three diagnostics";
     EXPECT_NE(wide.diagnostics.find("    \\x1B[2J class D {\n"), std::string::npos) << wide.diagnostics;
     EXPECT_EQ(wide.diagnostics.find('\x1b'), std::string::npos);

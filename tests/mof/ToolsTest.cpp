@@ -206,7 +206,8 @@ TEST_F(Tools, DiagnosticsShowTheLineAndACaret) {
 
 TEST_F(Tools, MessagesAreEscapedAndCountedOnce) {
     std::string many;
-    for (int i = 0; i < 150; ++i) many += "class E" + std::to_string(i) + " : Missing { };\n";
+    for (int i = 0; i < 150; ++i)
+        many += "class E" + std::to_string(i) + " : Missing { };\n";
     const Ran r = mofcomp(file("many.mof", many));
     const std::size_t stopped = r.output.find("stopped after ");
     ASSERT_NE(stopped, std::string::npos) << r.output;
@@ -230,7 +231,8 @@ TEST_F(Tools, InputsThatAreNotFilesSaySoAndPipesAreRead) {
         {(dir / "loop.mof").string(), "is a loop of symbolic links"},
         {"/dev/zero", "is a device, not a file"},
         {(dir / "none.mof").string(), "does not exist"},
-        {file("inc1.mof", "#pragma include(\"fifo.mof\")"), "include file \"fifo.mof\" is a pipe, not a file"},
+        {file("inc1.mof", "#pragma include(\"fifo.mof\")"),
+         "include file \"fifo.mof\" is a pipe, not a file"},
         {file("inc2.mof", "#pragma include(\"folder\")"), "include file \"folder\" is a folder, not a file"},
     };
     for (const auto& [input, message] : cases) {

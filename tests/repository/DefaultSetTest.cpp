@@ -160,8 +160,9 @@ TEST(DefaultSetCreation, LeavesNothingBehindAndClearsWhatDeadCreationsLeft) {
     const pid_t dead = fork();
     if (dead == 0) _exit(0);
     waitpid(dead, nullptr, 0);
-    for (const std::string& name : {path + ".new-" + std::to_string(dead), path + ".new-" + std::to_string(dead) +
-                                        "-journal", path + ".new-" + std::to_string(getppid())})
+    for (const std::string& name :
+         {path + ".new-" + std::to_string(dead), path + ".new-" + std::to_string(dead) + "-journal",
+          path + ".new-" + std::to_string(getppid())})
         std::ofstream(name) << "left";
 
     // A creation that runs out of room (a file size limit stands in for a full disk) fails whole.
@@ -181,7 +182,8 @@ TEST(DefaultSetCreation, LeavesNothingBehindAndClearsWhatDeadCreationsLeft) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     std::vector<std::string> left;
-    for (const auto& e : fs::directory_iterator(dir.path())) left.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        left.push_back(e.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"repository.sqlite.new-" + std::to_string(getppid())})
         << "the dead creations' files are gone, the failed one left nothing, a running one's is kept";
     EXPECT_FALSE(fs::exists(path));

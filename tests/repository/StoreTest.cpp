@@ -288,7 +288,8 @@ TEST(Store, DamagedDefinitionRowIsReportedByNameAndTheStatementStaysUsable) {
         store.getClass(store.rootNamespace(), "Victim");
         FAIL();
     } catch (const Error& e) {
-        EXPECT_NE(e.description().find("class Victim in namespace root"), std::string::npos) << e.description();
+        EXPECT_NE(e.description().find("class Victim in namespace root"), std::string::npos)
+            << e.description();
     }
     // The same kept statement answers the next question: it was reset when the throw left it.
     const auto sound = store.getClass(store.rootNamespace(), "Sound");
