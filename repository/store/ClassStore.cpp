@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <unistd.h>
 
 namespace morrowlen::repo {
 
@@ -143,7 +144,16 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
         // Look before touching: nothing is written to a file that turns out not to be ours. SQLite's
         // own errors (locked, unreadable, damaged) say so themselves.
         Database probe(file, Database::Mode::ReadOnly);
-        const std::int64_t appId = pragmaInt(probe, "application_id");
+        std::int64_t appId = 0;
+        try {
+            appId = pragmaInt(probe, "application_id");
+        } catch (const DatabaseError& e) {
+            // A compile that was killed left its journal: only a writer can roll it back, which
+            // restores the file as it was before that compile. Then look again.
+            if (e.code() != SQLITE_READONLY_ROLLBACK || ::access(file.c_str(), W_OK) != 0) throw;
+            Database(file, Database::Mode::ReadWrite).exec("SELECT count(*) FROM sqlite_master");
+            appId = pragmaInt(probe, "application_id");
+        }
         version = static_cast<int>(pragmaInt(probe, "user_version"));
         Statement st = probe.prepare("SELECT count(*) FROM sqlite_master");
         const std::int64_t tables = st.step() ? st.columnInt(0) : 0;

@@ -377,3 +377,29 @@ TEST(Store, ALockedRepositoryIsSaidToBeInUse) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Store, AKilledCompileIsRolledBackBeforeBrowsing) {
+    TempDir dir;
+    const auto file = dir / "repo.sqlite";
+    makeRepository(file, 1);
+    const pid_t child = fork();
+    if (child == 0) {
+        // Enough changes that the file itself is written before the commit, then killed.
+        auto store = ClassStore::open(file.string(), ClassStore::OpenMode::OpenExisting);
+        store.database().exec("PRAGMA cache_size = 1");
+        Transaction tx = store.transaction();
+        for (int i = 0; i < 500; ++i)
+            store.putClass(store.rootNamespace(),
+                           test::makeClass("Extra" + std::to_string(i), "",
+                                           {test::property(std::string(200, 'P'), CimType::String)}));
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+    ASSERT_TRUE(std::filesystem::exists(file.string() + "-journal"));
+    auto store = ClassStore::open(file.string(), ClassStore::OpenMode::ReadOnly);
+    EXPECT_EQ(store.classNames(store.rootNamespace()), std::vector<std::string>{"Class0"});
+}
+
+} // namespace
