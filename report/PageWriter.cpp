@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 namespace morrowlen::report {
 
@@ -59,36 +58,10 @@ void throwFileError(int err, std::string_view what, const std::filesystem::path&
                             (err ? std::string(" (") + std::strerror(err) + ")" : std::string()));
 }
 
-PageFile::PageFile(std::filesystem::path page) : m_page(std::move(page)) {
-    std::random_device rd;
-    m_temp = m_page;
-    m_temp += "." + std::to_string(rd()) + ".tmp";
-    errno = 0;
-    m_out.open(m_temp, std::ios::binary | std::ios::trunc);
-    if (!m_out) throwFileError(errno, "cannot create the page file", m_temp);
-}
-
-PageFile::~PageFile() {
-    if (m_committed) return;
-    m_out.close();
-    std::error_code ec;
-    std::filesystem::remove(m_temp, ec);
-}
-
 void PageFile::writeLine(std::string_view text) {
     std::string bytes = toWindows1252(text);
     bytes += "\r\n";
-    errno = 0;
-    m_out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!m_out) throwFileError(errno, "cannot write the page file", m_temp);
-}
-
-void PageFile::commit() {
-    errno = 0;
-    m_out.close();
-    if (m_out.fail()) throwFileError(errno, "cannot finish the page file", m_temp);
-    if (std::rename(m_temp.c_str(), m_page.c_str()) != 0) throwFileError(errno, "cannot replace the page", m_page);
-    m_committed = true;
+    m_out.write(bytes);
 }
 
 } // namespace morrowlen::report

@@ -1,8 +1,9 @@
 #pragma once
-// Writing the page file: each line in Windows-1252 ended by CR LF, into a temporary file beside
-// the page that replaces the page only when complete.
+// Writing the page file: each line in Windows-1252 ended by CR LF, through an OutputFile, which
+// replaces the page only when complete.
+#include "report/OutputFile.h"
+
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -22,24 +23,18 @@ std::string toWindows1252(std::string_view utf8);
 // "&", "<" and ">" as "&amp;", "&lt;" and "&gt;", for text taken from the repository.
 std::string escapeHtml(std::string_view text);
 
-// Writes into "<page>.<random>.tmp" in the page's folder; commit() closes it and renames it over
-// the page. Destroying it uncommitted removes the temporary file and leaves the page as it was.
+// The page's lines into an OutputFile; commit() puts the page in place. Destroying it uncommitted
+// leaves the page as it was.
 class PageFile : public LineWriter {
 public:
-    explicit PageFile(std::filesystem::path page);
-    ~PageFile() override;
-    PageFile(const PageFile&) = delete;
-    PageFile& operator=(const PageFile&) = delete;
+    explicit PageFile(std::filesystem::path page) : m_out(std::move(page)) {}
 
     void writeLine(std::string_view text) override;
-    void commit();
-    const std::filesystem::path& page() const { return m_page; }
+    void commit() { m_out.commit(); }
+    const std::filesystem::path& page() const { return m_out.path(); }
 
 private:
-    std::filesystem::path m_page;
-    std::filesystem::path m_temp;
-    std::ofstream m_out;
-    bool m_committed = false;
+    OutputFile m_out;
 };
 
 // Throws Error with a file error number (70 permission denied, 76 path not found, 61 disk full,

@@ -28,7 +28,8 @@ void writeProfile(LineWriter& out, const nav::ClassObject& cls, const std::strin
 
 // Starts the four searches for Module2::strClassName, reads the class from Module2::strCurrentNamespace,
 // writes the page to <pageFolder>/Profile.htm (replacing the previous page only when the new one is
-// complete) and sends WebBrowser1 to it.
+// complete) and sends WebBrowser1 to it. A class that cannot be read, or a page that cannot be
+// written or put in place, throws and leaves the previous page as it was.
 void DoWebPage(const nav::Locator& locator, const ReportBrowsers& browsers, const std::filesystem::path& pageFolder);
 
 // The folder the page is written to: the program's folder when a file can be created there,

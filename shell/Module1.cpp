@@ -65,7 +65,7 @@ bool OpenSession(Session& session) {
         services.pageFolder = report::choosePageFolder(
             installation.installed ? std::filesystem::path() : programFolder, cache / "morrowlen");
         services.exampleProgram = exampleProgram(installation);
-        session.store.emplace(repo::openOrCreateRepository(repo::defaultRepositoryPath()));
+        session.store.emplace(repo::openRepositoryForReading(repo::defaultRepositoryPath(), true));
         session.locator.emplace(*session.store);
         ok = true;
     });

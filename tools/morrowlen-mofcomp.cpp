@@ -1,6 +1,7 @@
 // morrowlen-mofcomp: compiles MOF files into the local repository.
-#include "repository/file/DefaultSet.h"
 #include "repository/core/Error.h"
+#include "repository/core/Unicode.h"
+#include "repository/file/DefaultSet.h"
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
 #include "repository/mof/Compiler.h"
@@ -30,8 +31,9 @@ Options:
   -I DIR, --include-dir DIR also look for #pragma include files in DIR (repeatable), and
                             for CLASS.mof (in DIR and below) when a class is missing
   -check, --check           parse and check against a copy in memory; write nothing
-  --strict                  every qualifier must be declared, and every class a reference
-                            or embedded object names must exist
+  --strict                  every qualifier must be declared, every class a reference
+                            or embedded object names must exist, and so must every
+                            namespace #pragma namespace names
   --no-default-set          when the repository does not exist yet, create it with the
                             system classes only (otherwise it gets the default repository)
   --max-errors N            stop after N errors (default 100)
@@ -94,6 +96,7 @@ std::optional<int> parseArguments(int argc, char** argv, Options& o) {
         } else if (arg == "--strict") {
             o.compile.strictQualifiers = true;
             o.compile.strictReferences = true;
+            o.compile.strictNamespaces = true;
         } else if (startsWithNoCase(arg, "-N:")) {
             o.compile.defaultNamespace = arg.substr(3);
         } else if (arg == "--namespace" || arg == "-N") {
@@ -143,7 +146,8 @@ class Progress {
         const auto now = std::chrono::steady_clock::now();
         if (now - m_start < std::chrono::seconds(1) || now - m_last < std::chrono::milliseconds(100)) return;
         m_last = now;
-        std::string shown = file.size() > 60 ? "..." + file.substr(file.size() - 57) : file;
+        std::string shown =
+            repo::escapeControls(file.size() > 60 ? "..." + file.substr(file.size() - 57) : file);
         std::fprintf(stderr, "\r\033[K%zu files: %s", filesRead, shown.c_str());
         m_shown = true;
     }
@@ -205,7 +209,7 @@ int main(int argc, char** argv) {
             std::printf("read %zu class file%s for missing classes:\n", s.pulledIn.size(),
                         s.pulledIn.size() == 1 ? "" : "s");
             for (const std::string& file : s.pulledIn)
-                std::printf("  %s\n", file.c_str());
+                std::printf("  %s\n", repo::escapeControls(file).c_str());
         }
         std::printf("%s %zu file%s: %zu namespaces, %zu classes, %zu instances, %zu qualifier declarations"
                     "%s in %.2f s%s\n",
@@ -218,7 +222,8 @@ int main(int argc, char** argv) {
         return 0;
     } catch (const Error& e) {
         progress.clear();
-        std::fprintf(stderr, "morrowlen-mofcomp: error 0x%08X: %s\n", e.number(), e.description().c_str());
+        std::fprintf(stderr, "morrowlen-mofcomp: error 0x%08X: %s\n", e.number(),
+                     repo::escapeControls(e.description(), "\n").c_str());
         return static_cast<int>(mof::CompileStatus::SemanticError);
     }
 }

@@ -3,6 +3,7 @@
 #include "navigation/WmiOperations.h"
 #include "report/ProfilePage.h"
 #include "repository/core/Error.h"
+#include "repository/core/Unicode.h"
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
 #include "tools/ClassTree.h"
@@ -57,7 +58,7 @@ std::string namespacePath(std::string text) {
 // Prints the namespace and those below it; a namespace the user may not open is listed without
 // what lies below it, as the window lists it.
 void printTree(const repo::ClassSource& source, const std::string& path, const std::string& name, int depth) {
-    std::cout << std::string(static_cast<std::size_t>(depth) * 2, ' ') << name << '\n';
+    std::cout << std::string(static_cast<std::size_t>(depth) * 2, ' ') << repo::escapeControls(name) << '\n';
     std::vector<std::string> children;
     try {
         children = source.childNamespaces(source.openNamespace(path));
@@ -81,7 +82,7 @@ nav::Services connect(const Context& c, const std::string& ns) {
 int runClasses(Context& c) {
     if (c.args.size() != 1) return badUsage("usage: morrowlen-repo classes NAMESPACE");
     for (const nav::ClassItem& item : connect(c, c.args[0]).SubclassesOf())
-        std::cout << item.Path_.Class << '\n';
+        std::cout << repo::escapeControls(item.Path_.Class) << '\n';
     return Ok;
 }
 
@@ -117,7 +118,7 @@ int runShow(Context& c) {
         if (isNew) it->second = c.source.qualifierDecl(ns, name);
         return it->second ? &*it->second : nullptr;
     };
-    std::cout << mof::formatClassMof(cls, declOf);
+    std::cout << repo::escapeControls(mof::formatClassMof(cls, declOf), "\n");
     return Ok;
 }
 
@@ -132,16 +133,18 @@ int runProfile(Context& c) {
     std::optional<std::string> output;
     for (std::size_t i = 0; i < c.args.size(); ++i) {
         const std::string& a = c.args[i];
-        if ((a == "-o" || a == "--output") && i + 1 < c.args.size())
+        if (a == "-o" || a == "--output") {
+            if (i + 1 >= c.args.size())
+                return badUsage("option '" + a + "' needs a file name (- for standard output)");
             output = c.args[++i];
-        else if (!a.empty() && a[0] == '-')
+        } else if (!a.empty() && a[0] == '-')
             return badUsage("unknown option '" + a + "' for 'profile'");
         else
             positional.push_back(a);
     }
     if (positional.size() != 2) return badUsage("usage: morrowlen-repo profile NAMESPACE CLASS [-o FILE]");
     const nav::ClassObject cls = connect(c, positional[0]).Get(positional[1], repo::UseAmendedQualifiers);
-    if (output) {
+    if (output && *output != "-") {
         report::PageFile file(*output);
         report::writeProfile(file, cls, positional[1]);
         file.commit();
@@ -275,7 +278,7 @@ constexpr Subcommand Subcommands[] = {
     {"namespaces", "namespaces", runNamespaces},
     {"classes", "classes NAMESPACE", runClasses},
     {"show", "show NAMESPACE CLASS [--amended] [--format mof|json]", runShow},
-    {"profile", "profile NAMESPACE CLASS [-o FILE]", runProfile},
+    {"profile", "profile NAMESPACE CLASS [-o FILE|-]", runProfile},
     {"find", FindUsage, runFind},
     {"tree", TreeUsage, runTree},
 };
@@ -323,13 +326,15 @@ int main(int argc, char** argv) {
     }
     if (!command) return badUsage("no command given");
     try {
-        repo::ClassStore store =
-            repo::openOrCreateRepository(repository ? *repository : repo::defaultRepositoryPath());
+        // Only the default location is created on first use: a mistyped path is an error.
+        repo::ClassStore store = repo::openRepositoryForReading(
+            repository ? *repository : repo::defaultRepositoryPath(), !repository);
         const nav::Locator locator(store);
         Context context{locator, locator.local(), std::move(args)};
         return command->run(context);
     } catch (const Error& e) {
-        std::fprintf(stderr, "morrowlen-repo: error 0x%08X: %s\n", e.number(), e.description().c_str());
+        std::fprintf(stderr, "morrowlen-repo: error 0x%08X: %s\n", e.number(),
+                     repo::escapeControls(e.description(), "\n").c_str());
         return Failed;
     }
 }

@@ -73,4 +73,41 @@ std::optional<unsigned char> unicodeToWindows1252(char32_t cp) {
     return std::nullopt;
 }
 
+std::string escapeControls(std::string_view text, std::string_view keep) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            if ((byte < 0x20 || byte == 0x7F) &&
+                keep.find(static_cast<char>(byte)) == std::string_view::npos) {
+                out += "\\x";
+                out += Hex[byte >> 4];
+                out += Hex[byte & 15];
+            } else {
+                out += static_cast<char>(byte);
+            }
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        const auto cp = decodeUtf8(text, i);
+        if (!cp) {
+            out += "\\x";
+            out += Hex[byte >> 4];
+            out += Hex[byte & 15];
+            ++i;
+        } else if (*cp >= 0x80 && *cp <= 0x9F) {
+            out += "\\u{00";
+            out += Hex[(*cp >> 4) & 15];
+            out += Hex[*cp & 15];
+            out += '}';
+        } else {
+            out.append(text.substr(start, i - start));
+        }
+    }
+    return out;
+}
+
 } // namespace morrowlen::repo

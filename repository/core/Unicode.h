@@ -21,4 +21,9 @@ char32_t windows1252ToUnicode(unsigned char byte);
 // The Windows-1252 byte of a character, or nullopt when the code page does not hold it.
 std::optional<unsigned char> unicodeToWindows1252(char32_t codePoint);
 
+// Text safe to print on a terminal: control characters (C0, DEL, C1) and bytes that are not UTF-8
+// become "\xNN" or "\u{NNNN}", so that text from a file cannot move the cursor, forge lines or
+// send escape sequences. Characters listed in keep (such as "\n\t") pass unchanged.
+std::string escapeControls(std::string_view text, std::string_view keep = {});
+
 } // namespace morrowlen::repo

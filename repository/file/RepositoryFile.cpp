@@ -5,6 +5,7 @@
 #include "repository/core/Error.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
@@ -33,6 +34,31 @@ void copyNamespace(const repo::ClassStore& from, repo::NamespaceId src, repo::Cl
         copyNamespace(from, child, to, to.createNamespace(dst, name));
 }
 
+// Removes a file being built and what SQLite keeps beside it.
+void removeWithJournal(const std::string& file) {
+    std::error_code ec;
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        std::filesystem::remove(file + suffix, ec);
+}
+
+// Removes what creations by processes that no longer run left beside the repository ("<name>.new-PID").
+void removeStaleCreations(const std::filesystem::path& path) {
+    namespace fs = std::filesystem;
+    const std::string prefix = path.filename().string() + ".new-";
+    std::error_code ec;
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        const std::string pid = name.substr(prefix.size(), name.find('-', prefix.size()) - prefix.size());
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid.size() > 9)
+            continue;
+        if (::kill(static_cast<pid_t>(std::stol(pid)), 0) == 0 || errno != ESRCH) continue;
+        std::error_code ignored;
+        fs::remove(it->path(), ignored);
+    }
+}
+
 } // namespace
 
 repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository contents) {
@@ -52,8 +78,9 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
             throw Error(wbem::Failed, "Cannot create the folder " + parent.string() + " for the repository: " +
                                           ec.message());
     }
+    removeStaleCreations(path);
     const std::string temp = path + ".new-" + std::to_string(::getpid());
-    fs::remove(temp, ec);
+    removeWithJournal(temp);
     try {
         repo::ClassStore store = repo::ClassStore::open(temp, repo::ClassStore::OpenMode::Create);
         mof::installSystemClasses(store);
@@ -61,7 +88,7 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
         // One self-contained file, with nothing left in a write-ahead log beside it.
         store.database().exec("PRAGMA journal_mode = DELETE");
     } catch (...) {
-        fs::remove(temp, ec);
+        removeWithJournal(temp);
         throw;
     }
     // An empty file may be replaced; anything else that appeared meanwhile is kept and used.
@@ -78,6 +105,14 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
     repo::ClassStore store = repo::ClassStore::open(path, repo::ClassStore::OpenMode::OpenExisting);
     if (rc == 0) store.markCreated();
     return store;
+}
+
+repo::ClassStore openRepositoryForReading(const std::string& path, bool createWhenMissing) {
+    std::error_code ec;
+    namespace fs = std::filesystem;
+    const bool missing = !fs::exists(path, ec) || (fs::is_regular_file(path, ec) && !fs::file_size(path, ec));
+    if (missing && createWhenMissing) openOrCreateRepository(path);
+    return repo::ClassStore::open(path, repo::ClassStore::OpenMode::ReadOnly);
 }
 
 repo::ClassStore createInMemoryRepository() {

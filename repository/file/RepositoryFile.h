@@ -19,6 +19,11 @@ enum class NewRepository {
 // cannot be opened or is not a repository.
 repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository contents = NewRepository::DefaultSet);
 
+// Opens the repository for browsing: read-only, never written, so that a read-only file or a file
+// in a read-only folder can be browsed. A missing file is created first (as above) only when
+// createWhenMissing is true (the default location); otherwise its absence is the error.
+repo::ClassStore openRepositoryForReading(const std::string& path, bool createWhenMissing);
+
 // A repository in memory with the system classes installed (tests, fuzzing, checks).
 repo::ClassStore createInMemoryRepository();
 

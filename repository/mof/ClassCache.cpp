@@ -6,6 +6,19 @@
 
 namespace morrowlen::mof::detail {
 
+std::string namespaceNameProblem(std::string_view name) {
+    if (name.find_first_not_of(" \t") == std::string_view::npos)
+        return "a namespace name cannot be empty or blank";
+    if (name == "." || name == "..") return "'" + std::string(name) + "' is not a namespace name";
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            return "the namespace name '" + repo::escapeControls(name) + "' holds a control character";
+        if (c == '\\' || c == '/') return "a namespace name cannot hold '\\' or '/'";
+    }
+    return {};
+}
+
 // Turns a #pragma namespace argument into an absolute path such as "root\\cimv2".
 std::optional<std::string> resolveNamespacePath(const CompileContext& cx, std::string_view text,
                                                 std::string& problem) {
@@ -35,6 +48,10 @@ std::optional<std::string> resolveNamespacePath(const CompileContext& cx, std::s
     if (parts.empty()) {
         problem = "the namespace path is empty";
         return std::nullopt;
+    }
+    for (const std::string& part : parts) {
+        problem = namespaceNameProblem(part);
+        if (!problem.empty()) return std::nullopt;
     }
     if (!absolute && repo::equalsNoCase(parts[0], "root")) absolute = true;
     std::string path = absolute ? std::string() : cx.currentNamespace;

@@ -130,6 +130,12 @@ std::optional<std::filesystem::path> findFile(const std::filesystem::path& folde
 
 // --- name resolution and the class cache (ClassCache.cpp)
 NamespaceId currentNs(CompileContext& cx);
+// Why a namespace name cannot be used (empty, blank, "." or "..", a control character or a
+// separator), or an empty string when it can.
+std::string namespaceNameProblem(std::string_view name);
+// Why the path cannot be read as a source file ("does not exist", "is a folder, not a file", ...),
+// or empty when it can.
+std::string fileKindProblem(const std::filesystem::path& path, bool pipeAllowed);
 std::optional<std::string> resolveNamespacePath(const CompileContext& cx, std::string_view text,
                                                 std::string& problem);
 ClassEntry* findClass(CompileContext& cx, NamespaceId ns, std::string_view name, std::size_t depth = 0);

@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace morrowlen::mof {
 
@@ -38,39 +40,56 @@ const std::string& CompileContext::fold(std::string_view s) {
 namespace {
 
 std::optional<std::string> readFile(CompileContext& cx, const std::string& path, std::string& problem) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        problem = "is a folder";
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // A pipe (such as <(...) in a shell) is read to its end; a device or folder is no source file.
+    problem = fileKindProblem(path, true);
+    if (!problem.empty()) return std::nullopt;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         problem = std::strerror(errno);
         return std::nullopt;
     }
-    in.seekg(0, std::ios::end);
-    const auto size = static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0));
-    if (size > limits::MaxFileBytes) {
-        problem = "file larger than " + std::to_string(limits::MaxFileBytes >> 20) + " MiB";
-        return std::nullopt;
+    std::string bytes;
+    const std::size_t room =
+        std::min(limits::MaxFileBytes, limits::MaxTotalSourceBytes - cx.sources.totalBytes());
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            problem = std::string("reading failed: ") + std::strerror(errno);
+            break;
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > room) {
+            problem = bytes.size() > limits::MaxFileBytes
+                          ? "file larger than " + std::to_string(limits::MaxFileBytes >> 20) + " MiB"
+                          : "the compile would read more than " +
+                                std::to_string(limits::MaxTotalSourceBytes >> 20) + " MiB of sources";
+            break;
+        }
     }
-    if (cx.sources.totalBytes() + size > limits::MaxTotalSourceBytes) {
-        problem = "the compile would read more than " +
-                  std::to_string(limits::MaxTotalSourceBytes >> 20) + " MiB of sources";
-        return std::nullopt;
-    }
-    std::string bytes(size, '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(size));
-    if (!in) {
-        problem = "read failed";
-        return std::nullopt;
-    }
+    ::close(fd);
+    if (!problem.empty()) return std::nullopt;
     return bytes;
 }
 
 // Finds a file: as given, else matching each path component without regard to case.
 } // namespace
+
+std::string fileKindProblem(const fs::path& path, bool pipeAllowed) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ELOOP) return "is a loop of symbolic links";
+        if (errno == ENOENT) return "does not exist";
+        return std::strerror(errno);
+    }
+    if (S_ISREG(st.st_mode) || (pipeAllowed && S_ISFIFO(st.st_mode))) return {};
+    if (S_ISDIR(st.st_mode)) return "is a folder, not a file";
+    if (S_ISFIFO(st.st_mode)) return "is a pipe, not a file";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "is a device, not a file";
+    return "is not a regular file";
+}
 
 std::optional<fs::path> findFile(const fs::path& folder, std::string name) {
     for (char& c : name)
@@ -102,8 +121,16 @@ std::optional<fs::path> findFile(const fs::path& folder, std::string name) {
 
 namespace {
 
-void compileSource(CompileContext& cx, std::string name, std::string path, std::string text) {
+void compileSource(CompileContext& cx, std::string name, std::string path, std::string text,
+                   std::optional<Windows1252Fallback> fallback) {
     const FileId id = cx.sources.add(std::move(name), path, std::move(text));
+    if (fallback) {
+        static constexpr char Hex[] = "0123456789ABCDEF";
+        cx.diagnostics.warning(Location{id, fallback->offset}, 1,
+                               std::string("the file is not valid UTF-8 (byte 0x") +
+                                   Hex[fallback->byte >> 4] + Hex[fallback->byte & 15] +
+                                   " here); it is read as Windows-1252");
+    }
     ++cx.stats.files;
     FileState state;
     state.id = id;
@@ -133,13 +160,14 @@ void compileFile(CompileContext& cx, const std::string& shownName, const fs::pat
         cx.diagnostics.error(Phase::Input, includedAt, 1, "cannot read '" + shownName + "': " + problem);
         return;
     }
-    auto text = decodeSource(*bytes, problem);
+    std::optional<Windows1252Fallback> fallback;
+    auto text = decodeSource(*bytes, problem, &fallback);
     bytes.reset();
     if (!text) {
         cx.diagnostics.error(Phase::Input, includedAt, 1, "cannot read '" + shownName + "': " + problem);
         return;
     }
-    compileSource(cx, shownName, path.string(), std::move(*text));
+    compileSource(cx, shownName, path.string(), std::move(*text), fallback);
 }
 
 
@@ -230,12 +258,13 @@ CompileStatus Compiler::compile(const std::vector<CompileInput>& inputs) {
             if (d.diagnostics.limitReached() || d.aborted) break;
             if (input.text) {
                 std::string problem;
-                auto text = decodeSource(*input.text, problem);
+                std::optional<Windows1252Fallback> fallback;
+                auto text = decodeSource(*input.text, problem, &fallback);
                 if (!text) {
                     d.diagnostics.error(Phase::Input, {}, 0, "cannot read '" + input.path + "': " + problem);
                     continue;
                 }
-                compileSource(d, input.path, std::string(), std::move(*text));
+                compileSource(d, input.path, std::string(), std::move(*text), fallback);
             } else {
                 std::error_code ec;
                 const std::string canonical = fs::weakly_canonical(input.path, ec).string();

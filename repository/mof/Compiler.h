@@ -45,6 +45,9 @@ struct CompileOptions {
     // A reference or embedded object of a class defined nowhere is a warning, as on the platform;
     // strict makes it an error.
     bool strictReferences = false;
+    // #pragma namespace to a namespace that does not exist creates it with a warning, as the
+    // platform creates it; strict makes it an error.
+    bool strictNamespaces = false;
     // Compiles into the system namespace: names starting with "__" are allowed, #pragma namespace not.
     bool systemClasses = false;
     std::size_t maxErrors = limits::DefaultMaxErrors;

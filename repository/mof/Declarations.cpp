@@ -491,8 +491,12 @@ void createNamespaceInstance(CompileContext& cx, const ast::InstanceNode& node, 
     const std::string* text = nullptr;
     if (nameValue && !nameValue->value.isNull() && !nameValue->value.isArray())
         text = std::get_if<std::string>(&nameValue->value.scalarValue());
-    if (!text || text->empty() || text->find_first_of("\\/") != std::string::npos) {
-        cx.error(node.className, "an instance of __NAMESPACE needs a Name without '\\' or '/'");
+    if (!text) {
+        cx.error(node.className, "an instance of __NAMESPACE needs a Name");
+        return;
+    }
+    if (const std::string problem = namespaceNameProblem(*text); !problem.empty()) {
+        cx.error(node.className, problem);
         return;
     }
     if (!cx.canWrite()) return;

@@ -1,5 +1,9 @@
 #include "repository/mof/Diagnostics.h"
 
+#include "repository/core/Unicode.h"
+
+#include <algorithm>
+
 namespace morrowlen::mof {
 
 Diagnostics::Diagnostics(const SourceManager& sources, std::size_t maxErrors)
@@ -36,6 +40,46 @@ bool Diagnostics::hasErrorIn(Phase phase) const {
     return (m_phases & (1u << static_cast<unsigned>(phase))) != 0;
 }
 
+namespace {
+
+constexpr std::uint32_t ShownColumns = 200;
+
+// The source line, at most ShownColumns characters of it around the column, and under it the caret
+// (repeating the line's tabs so that it lands under the column) with '~' along the rest of the
+// length. Control characters are shown escaped, the caret line padded to match.
+void appendSourceLine(std::string& out, std::string_view line, std::uint32_t column, std::uint32_t length) {
+    // Character positions (1-based) of the window's first and last character.
+    const std::uint32_t first = column > ShownColumns / 2 ? column - ShownColumns / 2 : 1;
+    const std::uint32_t last = first + ShownColumns - 1;
+    std::string echo, caret;
+    if (first > 1) {
+        echo += "...";
+        caret += "   ";
+    }
+    std::uint32_t at = 1;
+    std::size_t i = 0;
+    for (; i < line.size() && at <= last; ++at) {
+        const std::size_t start = i;
+        if (!repo::decodeUtf8(line, i)) i = start + 1;
+        if (at < first) continue;
+        const std::string_view ch = line.substr(start, i - start);
+        const std::string shown = ch == "\t" ? std::string(ch) : repo::escapeControls(ch);
+        echo += shown;
+        const std::size_t width = shown.size() > ch.size() ? shown.size() : 1;
+        if (at < column)
+            caret += ch == "\t" ? std::string("\t") : std::string(width, ' ');
+        else if (at == column)
+            caret += '^' + std::string(width - 1, '~');
+        else if (at < column + std::max<std::uint32_t>(length, 1))
+            caret += std::string(width, '~');
+    }
+    if (i < line.size()) echo += "...";
+    if (column >= at) caret += '^';
+    out += echo + "\n" + caret + "\n";
+}
+
+} // namespace
+
 std::string Diagnostics::format(const Diagnostic& d) const {
     static constexpr const char* severityText[] = {"error", "warning", "note"};
     std::string out;
@@ -48,31 +92,11 @@ std::string Diagnostics::format(const Diagnostic& d) const {
     }
     const SourceFile& file = m_sources->file(d.location.file);
     const LineColumn pos = file.position(d.location.offset);
-    out += file.name() + ":" + std::to_string(pos.line) + ":" + std::to_string(pos.column) + ": ";
+    out += repo::escapeControls(file.name()) + ":" + std::to_string(pos.line) + ":" +
+           std::to_string(pos.column) + ": ";
     out += severityText[static_cast<int>(d.severity)];
-    out += ": " + d.message + "\n";
-
-    const std::string_view line = file.lineText(pos.line);
-    out.append(line);
-    out += '\n';
-    // The caret line repeats the tabs of the source line so the caret lands under the column.
-    std::uint32_t column = 1;
-    std::size_t i = 0;
-    for (; i < line.size() && column < pos.column; ++i) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        if ((c & 0xC0) == 0x80) continue;
-        out += c == '\t' ? '\t' : ' ';
-        ++column;
-    }
-    out += '^';
-    std::uint32_t remaining = d.length > 1 ? d.length - 1 : 0;
-    for (std::size_t k = i; remaining > 0 && k < line.size(); ++k) {
-        if ((static_cast<unsigned char>(line[k]) & 0xC0) == 0x80) continue;
-        if (k == i) continue; // the caret stands for the first character
-        out += '~';
-        --remaining;
-    }
-    out += '\n';
+    out += ": " + repo::escapeControls(d.message) + "\n";
+    appendSourceLine(out, file.lineText(pos.line), pos.column, d.length);
     return out;
 }
 
@@ -81,8 +105,8 @@ std::string Diagnostics::formatAll() const {
     for (const Diagnostic& d : m_list)
         out += format(d);
     if (limitReached())
-        out +=
-            "morrowlen-mofcomp: error: too many errors; stopped after " + std::to_string(m_maxErrors) + "\n";
+        out += "morrowlen-mofcomp: error: too many errors; stopped after " + std::to_string(m_errors) +
+               ", of which the first " + std::to_string(m_maxErrors) + " are shown\n";
     return out;
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <span>
+#include <unordered_set>
 
 namespace morrowlen::mof::detail {
 
@@ -38,8 +39,15 @@ void pragmaInclude(CompileContext& cx, const ast::PragmaNode& p) {
     for (std::size_t i = 0; !found && i < cx.options.includeDirs.size(); ++i)
         found = findFile(cx.options.includeDirs[i], arg->text);
     if (!found) {
+        // Something that is not a file may stand at the name itself: say what it is.
+        std::string name = arg->text;
+        std::replace(name.begin(), name.end(), '\\', '/');
+        const fs::path there = fs::path(name).is_absolute() ? fs::path(name) : cx.files.back().folder / name;
+        const std::string problem = fileKindProblem(there, false);
         cx.diagnostics.error(Phase::Input, arg->location, arg->length,
-                          "cannot find include file \"" + arg->text + "\"");
+                             problem.empty() || problem == "does not exist"
+                                 ? "cannot find include file \"" + arg->text + "\""
+                                 : "include file \"" + arg->text + "\" " + problem);
         return;
     }
     std::error_code ec;
@@ -73,6 +81,26 @@ void pragmaNamespace(CompileContext& cx, const ast::PragmaNode& p) {
         return;
     }
     if (*path != cx.currentNamespace) {
+        // Files written for the platform may rely on a namespace being created this way, but a
+        // mistyped name should not pass unseen.
+        std::string existing = "root";
+        std::optional<repo::NamespaceId> id = cx.store.rootNamespace();
+        for (std::size_t start = path->find('\\'); id && start != std::string::npos;) {
+            const std::size_t end = path->find('\\', start + 1);
+            const std::string part =
+                path->substr(start + 1, end == std::string::npos ? end : end - start - 1);
+            id = cx.store.findChild(*id, part);
+            if (id) existing += "\\" + part;
+            start = end;
+        }
+        if (!id) {
+            std::string message =
+                "namespace '" + *path + "' does not exist; the nearest existing one is '" + existing + "'";
+            if (cx.options.strictNamespaces)
+                cx.error(arg->location, arg->length, message);
+            else
+                cx.diagnostics.warning(arg->location, arg->length, message + "; it is created");
+        }
         cx.currentNamespace = *path;
         cx.currentNamespaceId.reset();
     }
@@ -186,15 +214,18 @@ void pragmaDeleteClass(CompileContext& cx, const ast::PragmaNode& p) {
 }
 
 void deleteClassTree(CompileContext& cx, NamespaceId ns, const std::string& name) {
-    // Subclasses first: the store removes one class at a time.
+    // The whole tree, however large, subclasses first; the compile's one transaction makes it all or
+    // nothing. The set guards against a loop of superclasses in a damaged file.
     std::vector<std::string> order{name};
-    for (std::size_t i = 0; i < order.size() && order.size() < 100000; ++i)
+    std::unordered_set<std::string> seen{cx.fold(name)};
+    for (std::size_t i = 0; i < order.size(); ++i)
         for (std::string& sub : cx.store.subclassNames(ns, order[i]))
-            order.push_back(std::move(sub));
+            if (seen.insert(cx.fold(sub)).second) order.push_back(std::move(sub));
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
-        if (cx.canWrite()) cx.store.deleteClass(ns, *it);
+        if (cx.canWrite()) cx.stats.deletedInstances += cx.store.deleteClass(ns, *it);
         cx.classes[ns][cx.fold(*it)] = nullptr;
         cx.definedHere[ns].erase(cx.fold(*it));
+        cx.instancePaths.erase(std::to_string(ns) + ':' + cx.fold(*it));
         ++cx.stats.deletedClasses;
     }
 }

@@ -111,7 +111,8 @@ void normaliseLineEnds(std::string& s) {
 
 } // namespace
 
-std::optional<std::string> decodeSource(std::string_view bytes, std::string& error) {
+std::optional<std::string> decodeSource(std::string_view bytes, std::string& error,
+                                        std::optional<Windows1252Fallback>* fallback) {
     std::optional<std::string> text;
     const auto starts = [&](std::string_view bom) { return bytes.substr(0, bom.size()) == bom; };
     if (starts("\xEF\xBB\xBF")) {
@@ -129,6 +130,15 @@ std::optional<std::string> decodeSource(std::string_view bytes, std::string& err
         text.emplace(bytes);
     } else {
         text = fromWindows1252(bytes);
+        if (fallback) {
+            std::size_t bad = 0;
+            while (bad < bytes.size() && repo::decodeUtf8(bytes, bad)) {
+            }
+            std::string before = fromWindows1252(bytes.substr(0, bad));
+            normaliseLineEnds(before);
+            *fallback = Windows1252Fallback{static_cast<std::uint32_t>(before.size()),
+                                            static_cast<unsigned char>(bytes[bad])};
+        }
     }
     if (!text) return std::nullopt;
     if (text->find('\0') != std::string::npos) {

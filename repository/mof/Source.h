@@ -49,9 +49,16 @@ class SourceFile {
 };
 
 // Decodes the bytes of a MOF file: UTF-8 with or without a byte-order mark, UTF-16 LE or BE with a
-// byte-order mark. Bytes that are not UTF-8 are read as Windows-1252, as old tools wrote them.
-// CRLF and lone CR become LF. Returns nullopt and sets error for undecodable input.
-std::optional<std::string> decodeSource(std::string_view bytes, std::string& error);
+// byte-order mark. Bytes that are not UTF-8 are read as Windows-1252, as old tools wrote them; then
+// fallback (when given) tells where in the decoded text the first byte that is not UTF-8 lies, so
+// that the guess can be reported. CRLF and lone CR become LF. Returns nullopt and sets error for
+// undecodable input.
+struct Windows1252Fallback {
+    std::uint32_t offset; // in the decoded text
+    unsigned char byte;
+};
+std::optional<std::string> decodeSource(std::string_view bytes, std::string& error,
+                                        std::optional<Windows1252Fallback>* fallback = nullptr);
 
 class SourceManager {
   public:

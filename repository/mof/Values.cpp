@@ -81,11 +81,9 @@ bool ValueConverter::convertScalar(const ast::ValueNode& v, CimType type, repo::
             return true;
         }
         if (type == CimType::DateTime) {
-            if (!isDateTime(v.text)) {
-                error(v, "\"" + v.text +
-                          "\" is not a datetime (yyyymmddhhmmss.mmmmmmsutc, or ddddddddhhmmss.mmmmmm:000 "
-                          "for an "
-                          "interval)");
+            if (const std::string problem = dateTimeProblem(v.text); !problem.empty()) {
+                const bool shape = problem.rfind("not a datetime", 0) == 0;
+                error(v, "\"" + v.text + (shape ? "\" is " : "\" is not a valid datetime: ") + problem);
                 return false;
             }
             out = v.text;
@@ -163,16 +161,52 @@ bool ValueConverter::convertValue(const ast::ValueNode& v, CimType type, bool is
     return true;
 }
 
+std::string dateTimeProblem(std::string_view s) {
+    const char* const shape =
+        "not a datetime (yyyymmddhhmmss.mmmmmmsutc, or ddddddddhhmmss.mmmmmm:000 for an interval)";
+    if (s.size() != 25 || s[14] != '.' || (s[21] != '+' && s[21] != '-' && s[21] != ':')) return shape;
+    for (std::size_t i = 0; i < 25; ++i)
+        if (i != 14 && i != 21 && !((s[i] >= '0' && s[i] <= '9') || s[i] == '*')) return shape;
+    // A field of asterisks is left open; any other field must hold a number in its range.
+    const auto field = [&](std::size_t from, std::size_t n) -> std::optional<int> {
+        int v = 0;
+        for (std::size_t i = from; i < from + n; ++i) {
+            if (s[i] == '*') return std::nullopt;
+            v = v * 10 + (s[i] - '0');
+        }
+        return v;
+    };
+    const auto outside = [&](const char* name, std::size_t from, std::size_t n, int low,
+                             int high) -> std::string {
+        const auto v = field(from, n);
+        if (!v || (*v >= low && *v <= high)) return {};
+        return std::string(name) + " " + std::string(s.substr(from, n)) + " is out of range (" +
+               std::to_string(low) + " to " + std::to_string(high) + ")";
+    };
+    std::string problem;
+    const auto check = [&](const char* name, std::size_t from, std::size_t n, int low, int high) {
+        if (problem.empty()) problem = outside(name, from, n, low, high);
+    };
+    if (s[21] == ':') {
+        if (s.substr(22) != "000") return "an interval ends in ':000'";
+        check("hour", 8, 2, 0, 23);
+    } else {
+        check("month", 4, 2, 1, 12);
+        const auto year = field(0, 4), month = field(4, 2);
+        int days = 31;
+        if (month && (*month == 4 || *month == 6 || *month == 9 || *month == 11)) days = 30;
+        if (month && *month == 2)
+            days = year && !(*year % 4 == 0 && (*year % 100 != 0 || *year % 400 == 0)) ? 28 : 29;
+        check("day", 6, 2, 1, days);
+        check("hour", 8, 2, 0, 23);
+    }
+    check("minute", 10, 2, 0, 59);
+    check("second", 12, 2, 0, 59);
+    return problem;
+}
 
 bool isDateTime(std::string_view s) {
-    if (s.size() != 25 || s[14] != '.') return false;
-    const auto digits = [&](std::size_t from, std::size_t to) {
-        for (std::size_t i = from; i < to; ++i)
-            if (!((s[i] >= '0' && s[i] <= '9') || s[i] == '*')) return false;
-        return true;
-    };
-    if (!digits(0, 14) || !digits(15, 21) || !digits(22, 25)) return false;
-    return s[21] == '+' || s[21] == '-' || s[21] == ':';
+    return dateTimeProblem(s).empty();
 }
 
 // A value as it appears in an object path: Class.Key="text",Num=5

@@ -34,6 +34,8 @@ class ValueConverter {
 
 // yyyymmddhhmmss.mmmmmmsutc, or an interval ddddddddhhmmss.mmmmmm:000; '*' for unknown digits.
 bool isDateTime(std::string_view s);
+// Why s is not a datetime or interval (its shape, or the first field out of range), or empty.
+std::string dateTimeProblem(std::string_view s);
 // A value as it appears in an object path: Class.Key="text",Num=5
 std::string pathValue(const repo::Value& value, repo::CimType type);
 // The type of an undeclared qualifier, taken from its value as the platform's compiler does.

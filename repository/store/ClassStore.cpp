@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <unistd.h>
 
 namespace morrowlen::repo {
 
@@ -177,10 +178,10 @@ struct ClassStore::Impl {
 
     void configure(bool inMemory) {
         db.exec("PRAGMA foreign_keys = ON");
-        if (!inMemory) {
-            db.exec("PRAGMA journal_mode = WAL");
-            db.exec("PRAGMA synchronous = NORMAL");
-        }
+        // A rollback journal rather than a write-ahead log: a reader then needs nothing but the
+        // file itself, so a repository can be browsed read-only, in a read-only folder too. A file
+        // left in WAL mode by an older version is turned back here, on its first write.
+        if (!inMemory) db.exec("PRAGMA journal_mode = DELETE");
     }
 };
 
@@ -221,19 +222,24 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
         throw Error(wbem::Failed, "Repository " + path + " is a folder, not a repository file");
 
     int version = 0;
+    const std::string file = Database::plainPath(path);
     if (exists && !empty) {
-        // Look before touching: nothing is written to a file that turns out not to be ours.
-        Database probe(path, Database::Mode::ReadOnly);
-        std::int64_t appId = 0, tables = 0;
+        // Look before touching: nothing is written to a file that turns out not to be ours. SQLite's
+        // own errors (locked, unreadable, damaged) say so themselves.
+        Database probe(file, Database::Mode::ReadOnly);
+        std::int64_t appId = 0;
         try {
             appId = pragmaInt(probe, "application_id");
-            version = static_cast<int>(pragmaInt(probe, "user_version"));
-            Statement st = probe.prepare("SELECT count(*) FROM sqlite_master");
-            tables = st.step() ? st.columnInt(0) : 0;
-        } catch (const Error& e) {
-            throw Error(wbem::Failed, "Repository " + path + " is not a Morrowlen repository or is damaged (" +
-                                          e.description() + ")");
+        } catch (const DatabaseError& e) {
+            // A compile that was killed left its journal: only a writer can roll it back, which
+            // restores the file as it was before that compile. Then look again.
+            if (e.code() != SQLITE_READONLY_ROLLBACK || ::access(file.c_str(), W_OK) != 0) throw;
+            Database(file, Database::Mode::ReadWrite).exec("SELECT count(*) FROM sqlite_master");
+            appId = pragmaInt(probe, "application_id");
         }
+        version = static_cast<int>(pragmaInt(probe, "user_version"));
+        Statement st = probe.prepare("SELECT count(*) FROM sqlite_master");
+        const std::int64_t tables = st.step() ? st.columnInt(0) : 0;
         if (appId != ApplicationId) {
             if (appId == 0 && version == 0 && tables == 0) {
                 empty = true; // an SQLite file with nothing in it
@@ -246,13 +252,21 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
                                           std::to_string(SchemaVersion) + ")");
         } else if (version < 1) {
             throw Error(wbem::Failed, "Repository " + path + " is damaged: it has no schema version");
+        } else if (mode != OpenMode::ReadOnly) {
+            // Writing into a damaged file would spread the damage: it must be sound first.
+            Statement check = probe.prepare("PRAGMA quick_check(1)");
+            const std::string verdict = check.step() ? check.columnText(0) : std::string();
+            if (verdict != "ok")
+                throw Error(wbem::Failed, "Repository " + path + " is damaged (" + verdict +
+                                              "); it was left as it was. Restore it from a backup, or "
+                                              "delete it to start afresh with the default set");
         }
     }
     if (mode == OpenMode::ReadOnly) {
         if (empty) throw Error(wbem::Failed, "Repository " + path + " is empty");
         // An older schema is read as it is: what it lacks (the description index of schema 2) is
         // refused when asked for.
-        auto impl = std::make_unique<Impl>(Database(path, Database::Mode::ReadOnly));
+        auto impl = std::make_unique<Impl>(Database(file, Database::Mode::ReadOnly));
         impl->db.exec("PRAGMA query_only = ON");
         impl->version = version;
         return ClassStore(std::move(impl));
@@ -267,7 +281,7 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
         }
     }
     auto impl = std::make_unique<Impl>(
-        Database(path, exists ? Database::Mode::ReadWrite : Database::Mode::ReadWriteCreate));
+        Database(file, exists ? Database::Mode::ReadWrite : Database::Mode::ReadWriteCreate));
     bool fresh = !exists || empty;
     impl->configure(false);
     if (fresh || version < SchemaVersion) impl->migrateFrom(fresh ? 0 : version);
@@ -372,7 +386,16 @@ std::optional<ClassDef> ClassStore::getClass(NamespaceId ns, std::string_view na
     auto st = m_impl->use("SELECT definition FROM classes WHERE ns_id = ? AND name_key = ?");
     st->bind(1, ns).bind(2, foldCase(name));
     std::optional<ClassDef> out;
-    if (st->step()) out = codec::decodeClass(st->columnBlob(0), "class " + std::string(name));
+    if (st->step()) {
+        try {
+            out = codec::decodeClass(st->columnBlob(0), "class " + std::string(name));
+        } catch (const Error& e) {
+            // Name the file and the namespace too, so the user knows which repository to restore.
+            throw Error(e.number(), "Repository " + path() + " is damaged: the stored definition of class " +
+                                        std::string(name) + " in namespace " + namespacePath(ns) +
+                                        " cannot be read");
+        }
+    }
     return out;
 }
 
@@ -415,10 +438,16 @@ std::vector<DescriptionHit> ClassStore::searchDescriptions(std::string_view word
     return out;
 }
 
-void ClassStore::deleteClass(NamespaceId ns, std::string_view name) {
-    auto st = m_impl->use("DELETE FROM classes WHERE ns_id = ? AND name_key = ?");
+std::size_t ClassStore::deleteClass(NamespaceId ns, std::string_view name) {
+    {
+        auto st = m_impl->use("DELETE FROM classes WHERE ns_id = ? AND name_key = ?");
+        st->bind(1, ns).bind(2, foldCase(name));
+        st->run();
+    }
+    auto st = m_impl->use("DELETE FROM instances WHERE ns_id = ? AND class_key = ?");
     st->bind(1, ns).bind(2, foldCase(name));
     st->run();
+    return static_cast<std::size_t>(sqlite3_changes(m_impl->db.handle()));
 }
 
 std::vector<std::string> ClassStore::classNames(NamespaceId ns) const {

@@ -81,8 +81,9 @@ public:
     bool hasClass(NamespaceId ns, std::string_view name) const;
     // Inserts or replaces the class of that name.
     void putClass(NamespaceId ns, const ClassDef& cls);
-    // Removes the class; its subclasses must have been removed first (see subclassNames).
-    void deleteClass(NamespaceId ns, std::string_view name);
+    // Removes the class and its instances (returns how many instances went); its subclasses must
+    // have been removed first (see subclassNames).
+    std::size_t deleteClass(NamespaceId ns, std::string_view name);
     // Names of the classes defined in the namespace itself, in creation order.
     std::vector<std::string> classNames(NamespaceId ns) const;
     // Every class defined in the namespace with the folded name of its superclass ("" for a root

@@ -10,16 +10,42 @@ namespace morrowlen::repo {
 
 namespace {
 std::string describe(sqlite3* db, int rc, std::string_view what, const std::string& path) {
-    std::string msg = "Repository ";
-    msg += path.empty() ? std::string("(memory)") : path;
-    msg += ": ";
-    msg += what;
-    msg += " failed: ";
-    msg += db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    msg += " (SQLite code " + std::to_string(rc) + ")";
-    return msg;
+    const std::string name = "Repository " + (path.empty() ? std::string("(memory)") : path);
+    const std::string detail =
+        std::string(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + ", SQLite code " + std::to_string(rc);
+    switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return name + " is in use by another program (a compile may be running); try again when it is done";
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return name + ": " + std::string(what) + " failed: the file or its folder cannot be " +
+               ((rc & 0xFF) == SQLITE_CANTOPEN ? "opened" : "written") + " (" + detail +
+               "); check the permissions of both";
+    case SQLITE_FULL:
+        return name + ": " + std::string(what) + " failed: the disk is full (" + detail + ")";
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return name + " is damaged or not a Morrowlen repository (" + detail +
+               "). Restore it from a backup, or delete it to start afresh with the default set";
+    default:
+        return name + ": " + std::string(what) + " failed: " + detail;
+    }
 }
 } // namespace
+
+bool DatabaseError::isDamage() const noexcept {
+    return (m_code & 0xFF) == SQLITE_NOTADB || (m_code & 0xFF) == SQLITE_CORRUPT;
+}
+
+std::string Database::plainPath(const std::string& path) {
+    // SQLite may be built to read "file:" names as URIs; a relative path that could be one, or
+    // that starts with ':' (":memory:"), is made explicitly relative.
+    const bool uriLike = path.size() >= 5 && sqlite3_strnicmp(path.c_str(), "file:", 5) == 0;
+    return (uriLike || (!path.empty() && path[0] == ':')) ? "./" + path : path;
+}
 
 Database::Database(const std::string& path, Mode mode) : m_path(path) {
     int flags = SQLITE_OPEN_NOMUTEX;
@@ -34,7 +60,7 @@ Database::Database(const std::string& path, Mode mode) : m_path(path) {
         std::string msg = describe(m_db, rc, "opening the file", path);
         sqlite3_close(m_db);
         m_db = nullptr;
-        throw Error(wbem::Failed, msg);
+        throw DatabaseError(rc, msg);
     }
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, 2000);
@@ -55,7 +81,7 @@ Database& Database::operator=(Database&& other) noexcept {
 }
 
 void Database::fail(int rc, std::string_view what) const {
-    throw Error(wbem::Failed, describe(m_db, rc, what, m_path));
+    throw DatabaseError(rc, describe(m_db, rc, what, m_path));
 }
 
 void Database::exec(std::string_view sql) {

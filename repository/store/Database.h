@@ -1,6 +1,8 @@
 #pragma once
 // A small RAII wrapper over the SQLite C API. Failures throw morrowlen::Error carrying SQLite's
 // code and message and the file they concern.
+#include "repository/core/Error.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +14,19 @@ struct sqlite3_stmt;
 namespace morrowlen::repo {
 
 class Statement;
+
+// A failure reported by SQLite, with its (extended) result code.
+class DatabaseError : public Error {
+public:
+    DatabaseError(int code, std::string description)
+        : Error(wbem::Failed, std::move(description)), m_code(code) {}
+    int code() const noexcept { return m_code; }
+    // True for a file SQLite finds damaged or not a database at all.
+    bool isDamage() const noexcept;
+
+private:
+    int m_code;
+};
 
 class Database {
 public:
@@ -30,7 +45,11 @@ public:
     const std::string& path() const { return m_path; }
     sqlite3* handle() const { return m_db; }
 
-    // Throws an Error for SQLite result code rc, naming what was being done.
+    // A path SQLite takes as a plain file name, never as a URI ("file:x" becomes "./file:x").
+    static std::string plainPath(const std::string& path);
+
+    // Throws a DatabaseError for SQLite result code rc, naming what was being done; a locked, damaged
+    // or unwritable file gets a message that says so in plain words.
     [[noreturn]] void fail(int rc, std::string_view what) const;
 
 private:

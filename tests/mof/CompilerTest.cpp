@@ -229,6 +229,37 @@ TEST_F(CompilerTest, NamespacePragmaForms) {
     fails("#pragma namespace(\"/other\")", "start at 'root'");
 }
 
+TEST_F(CompilerTest, AMissingNamespaceIsCreatedWithAWarningOrRefusedWhenStrict) {
+    const std::string mof = "#pragma namespace(\"root/cimv3/x\")\nclass Sample_M { };";
+    const test::Compiled created = ok(mof);
+    EXPECT_NE(
+        created.diagnostics.find("warning: namespace 'root\\cimv3\\x' does not exist; the nearest existing "
+                                 "one is 'root'; it is created"),
+        std::string::npos)
+        << created.diagnostics;
+    EXPECT_TRUE(store.hasClass(ns("root\\cimv3\\x"), "Sample_M"));
+    EXPECT_EQ(ok(mof).diagnostics, "") << "it exists now";
+    mof::CompileOptions strict;
+    strict.strictNamespaces = true;
+    fails("#pragma namespace(\"root/cimv3/y\")", "nearest existing one is 'root\\cimv3'", strict);
+}
+
+TEST_F(CompilerTest, NamespaceNamesThatCannotBeUsed) {
+    const std::pair<const char*, const char*> names[] = {
+        {"", "empty or blank"},           {" \t", "empty or blank"},
+        {".", "is not a namespace name"}, {"..", "is not a namespace name"},
+        {"a\\nb", "control character"},   {"a\\x1b[2J", "control character"},
+        {"a/b", "cannot hold"},
+    };
+    for (const auto& [name, problem] : names) {
+        fails(std::string("instance of __Namespace { Name = \"") + name + "\"; };", problem);
+        if (*name && std::string(name).find('/') == std::string::npos)
+            fails(std::string("#pragma namespace(\"root/") + name + "\")", problem);
+    }
+    for (const auto& [id, name] : store.childNamespaces(store.rootNamespace()))
+        EXPECT_EQ(name, "default");
+}
+
 TEST_F(CompilerTest, DefaultNamespaceComesFromTheOptions) {
     mof::CompileOptions options;
     options.defaultNamespace = "root\\custom";
@@ -295,11 +326,30 @@ TEST_F(CompilerTest, AClassTwiceInOneCompileNeedsAnUpdateFlag) {
     EXPECT_EQ(cls("Sample_T").properties.size(), 1u);
 }
 
-TEST_F(CompilerTest, DeleteClassRemovesItsSubclassesToo) {
-    ok("class A { };\nclass B : A { };\nclass C : B { };\nclass D { };");
-    ok("#pragma deleteclass(\"A\", FAIL)\n#pragma deleteclass(\"Missing\", NOFAIL)");
+TEST_F(CompilerTest, DeleteClassRemovesItsSubclassesAndInstancesToo) {
+    std::string tree = "class A { [Key] uint32 K; };\nclass B : A { };\nclass C : B { };\nclass D { };\n"
+                       "instance of A { K = 1; };\ninstance of C { K = 2; };\n";
+    for (int i = 0; i < 2000; ++i)
+        tree += "class W" + std::to_string(i) + " : C { };\n";
+    ok(tree);
+    const test::Compiled deleted =
+        ok("#pragma deleteclass(\"A\", FAIL)\n#pragma deleteclass(\"Missing\", NOFAIL)");
     EXPECT_EQ(store.classNames(ns()), std::vector<std::string>{"D"});
+    EXPECT_EQ(deleted.stats.deletedClasses, 2003u);
+    EXPECT_EQ(deleted.stats.deletedInstances, 2u);
+    // A new class of the name does not inherit the old one's instances.
+    ok("class A { [Key] uint32 K; };\nclass C : A { };");
+    EXPECT_TRUE(store.instancesOf(ns(), "A").empty());
+    EXPECT_TRUE(store.instancesOf(ns(), "C").empty());
     fails("#pragma deleteclass(\"Missing\", FAIL)", "no such class");
+}
+
+TEST_F(CompilerTest, AnInstanceCompiledAgainWithItsKeysReplacesTheStoredOne) {
+    ok("class A { [Key] uint32 K; string V; };\ninstance of A { K = 1; V = \"old\"; };");
+    ok("instance of A { K = 1; V = \"new\"; };\ninstance of A { K = 2; };");
+    const auto stored = store.instancesOf(ns(), "A");
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].properties[1].value, Value::string("new"));
 }
 
 TEST_F(CompilerTest, InstancesWithAliasesBecomeObjectPaths) {
@@ -320,6 +370,21 @@ TEST_F(CompilerTest, InstancesWithAliasesBecomeObjectPaths) {
     const auto bags = store.instancesOf(ns(), "Sample_Bag");
     ASSERT_EQ(bags.size(), 1u);
     EXPECT_EQ(bags[0].properties[0].value.items().size(), 2u);
+}
+
+TEST_F(CompilerTest, GuessesAndLongLinesInDiagnostics) {
+    const test::Compiled latin = ok("class A { };\n// caf\xE9\nclass B { };");
+    EXPECT_NE(
+        latin.diagnostics.find("test.mof:2:7: warning: the file is not valid UTF-8 (byte 0xE9 here); it is "
+                               "read as Windows-1252"),
+        std::string::npos)
+        << latin.diagnostics;
+    // A long line is shown around the column only; control characters are escaped in the echo.
+    const test::Compiled wide =
+        fails("class C { };" + std::string(1000000, ' ') + "\x1b[2J class D {", "expected");
+    EXPECT_LT(wide.diagnostics.size(), 3 * 400u) << "three diagnostics";
+    EXPECT_NE(wide.diagnostics.find("    \\x1B[2J class D {\n"), std::string::npos) << wide.diagnostics;
+    EXPECT_EQ(wide.diagnostics.find('\x1b'), std::string::npos);
 }
 
 TEST_F(CompilerTest, IncludesResolveRelativelyWithBackslashesAndAnyCase) {

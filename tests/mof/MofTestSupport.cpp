@@ -14,7 +14,7 @@ std::optional<std::filesystem::path> corpus(const std::string& relative) {
 
 namespace {
 Compiled finish(mof::Compiler& compiler, mof::CompileStatus status) {
-    return {status, compiler.diagnostics().formatAll(), compiler.diagnostics().all()};
+    return {status, compiler.diagnostics().formatAll(), compiler.diagnostics().all(), compiler.stats()};
 }
 } // namespace
 

@@ -20,6 +20,7 @@ struct Compiled {
     mof::CompileStatus status;
     std::string diagnostics; // formatted, as the tool prints them
     std::vector<mof::Diagnostic> list;
+    mof::CompileStats stats;
 };
 
 Compiled compileText(repo::ClassStore& store, const std::string& text, mof::CompileOptions options = {});

@@ -51,9 +51,12 @@ class ResolveTest : public ::testing::Test {
 TEST_F(ResolveTest, ExporterShapedFileCompilesUnchanged) {
     const test::Compiled c = test::compileFile(store, Acceptance / "exported.mof");
     ASSERT_EQ(c.status, mof::CompileStatus::Success) << c.diagnostics;
-    EXPECT_EQ(warnings(c), (std::vector<std::string>{
-                               "reference to class 'Contoso_Elsewhere', which is not defined; kept as written",
-                               "embedded object of class 'Contoso_Nowhere', which is not defined; kept as written"}));
+    EXPECT_EQ(warnings(c),
+              (std::vector<std::string>{
+                  "namespace 'root\\Contoso' does not exist; the nearest existing one is 'root'; it "
+                  "is created",
+                  "reference to class 'Contoso_Elsewhere', which is not defined; kept as written",
+                  "embedded object of class 'Contoso_Nowhere', which is not defined; kept as written"}));
     const ResolvedClass assoc = resolved("Contoso_DiskOnHost", "root\\Contoso");
     EXPECT_EQ(cimType(*assoc.property("Host")), "ref:Contoso_Host");
     EXPECT_EQ(cimType(*assoc.property("Disk")), "ref:Contoso_Disk");

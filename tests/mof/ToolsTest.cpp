@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 using namespace morrowlen;
@@ -108,6 +109,64 @@ TEST_F(Tools, ProfileWritesThePageOfAClass) {
     EXPECT_EQ(repo("profile root/default NoSuchClass").status, 1);
 }
 
+TEST_F(Tools, ProfileOutputIsWrittenAsTheTargetCalls) {
+    namespace fs = std::filesystem;
+    ASSERT_EQ(mofcomp(file("p.mof", "class Sample_P { string Name; };")).status, 0);
+    const std::string page = "Sample_P - Properties";
+    const auto out = [&](const std::string& to) { return repo("profile root/default Sample_P -o " + to); };
+
+    file("kept.htm", "old");
+    fs::permissions(dir / "kept.htm", fs::perms::owner_read | fs::perms::owner_write);
+    file("real.htm", "old");
+    fs::create_symlink("real.htm", dir / "link.htm");
+    fs::create_symlink("made.htm", dir / "dangling.htm");
+    fs::create_symlink("loop.htm", dir / "loop.htm");
+    fs::create_directory(dir / "folder");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    struct Case {
+        std::string target;
+        int status;
+        std::string output; // expected in what the tool prints
+        fs::path written;   // the file that then holds the page
+    };
+    const Case cases[] = {
+        {(dir / "kept.htm").string(), 0, "", dir / "kept.htm"},
+        {(dir / "link.htm").string(), 0, "", dir / "real.htm"},
+        {(dir / "dangling.htm").string(), 0, "", dir / "made.htm"},
+        {"-", 0, page, {}},
+        {"/dev/stdout", 0, page, {}},
+        {"/dev/null", 0, "", {}},
+        {(dir / "folder").string(), 1, "folder is a folder, not a file", {}},
+        {(dir / "loop.htm").string(), 1, "loop.htm is a loop of symbolic links", {}},
+        {(dir / "no" / "such" / "x.htm").string(), 1, "Path not found", {}},
+    };
+    for (const Case& c : cases) {
+        const Ran r = out(c.target);
+        EXPECT_EQ(r.status, c.status) << c.target << ": " << r.output;
+        EXPECT_NE(r.output.find(c.output), std::string::npos) << c.target << ": " << r.output;
+        if (!c.written.empty()) {
+            EXPECT_NE(test::readFile(c.written).find(page), std::string::npos) << c.target;
+        }
+    }
+    // A FIFO is written to, with a reader at the other end.
+    const Ran piped = run("cat " + (dir / "fifo").string() + " > " + (dir / "piped").string() + " & " +
+                          MORROWLEN_REPO_TOOL + " --repository " + repository +
+                          " profile root/default Sample_P -o " + (dir / "fifo").string() + "; wait");
+    EXPECT_EQ(piped.status, 0) << piped.output;
+    EXPECT_NE(test::readFile(dir / "piped").find(page), std::string::npos);
+    EXPECT_EQ(fs::status(dir / "kept.htm").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.htm"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_NE(e.path().extension(), ".tmp") << "left behind: " << e.path();
+
+    const Ran bare = repo("profile root/default Sample_P -o");
+    EXPECT_EQ(bare.status, 2);
+    EXPECT_NE(bare.output.find("option '-o' needs a file name"), std::string::npos) << bare.output;
+}
+
 TEST_F(Tools, ExitStatusesFollowThePlatformCompiler) {
     EXPECT_EQ(mofcomp(file("ok.mof", "class A { };")).status, 0);
     EXPECT_EQ(mofcomp(file("semantic.mof", "class B : Missing { };")).status, 1);
@@ -121,6 +180,20 @@ TEST_F(Tools, ExitStatusesFollowThePlatformCompiler) {
     EXPECT_EQ(repo("show root/default NoSuchClass").status, 1);
 }
 
+TEST_F(Tools, BrowsingNeverCreatesOrWritesARepository) {
+    const Ran missing = repo("namespaces");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.output.find(repository + " does not exist"), std::string::npos) << missing.output;
+    EXPECT_FALSE(std::filesystem::exists(repository));
+
+    ASSERT_EQ(mofcomp(file("b.mof", "class Sample_B { };")).status, 0);
+    const std::string before = test::readFile(repository);
+    std::filesystem::permissions(repository, std::filesystem::perms::owner_read);
+    EXPECT_EQ(repo("classes root/default").status, 0);
+    EXPECT_EQ(test::readFile(repository), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "nothing beside it";
+}
+
 TEST_F(Tools, DiagnosticsShowTheLineAndACaret) {
     const Ran r = mofcomp(file("bad.mof", "class A\n{\n    string Name\n};\n"));
     EXPECT_EQ(r.status, 3);
@@ -129,6 +202,47 @@ TEST_F(Tools, DiagnosticsShowTheLineAndACaret) {
               std::string::npos)
         << r.output;
     EXPECT_NE(r.output.find("nothing was written"), std::string::npos);
+}
+
+TEST_F(Tools, MessagesAreEscapedAndCountedOnce) {
+    std::string many;
+    for (int i = 0; i < 150; ++i)
+        many += "class E" + std::to_string(i) + " : Missing { };\n";
+    const Ran r = mofcomp(file("many.mof", many));
+    const std::size_t stopped = r.output.find("stopped after ");
+    ASSERT_NE(stopped, std::string::npos) << r.output;
+    const std::string count = r.output.substr(stopped + 14, r.output.find(',', stopped) - stopped - 14);
+    EXPECT_NE(r.output.find(count + ", of which the first 100 are shown"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("morrowlen-mofcomp: " + count + " errors"), std::string::npos) << r.output;
+
+    const Ran esc = mofcomp(file("esc\x1b[2J.mof", "class A \x07{"));
+    EXPECT_NE(esc.output.find("esc\\x1B[2J.mof:1:"), std::string::npos) << esc.output;
+    EXPECT_NE(esc.output.find("class A \\x07{"), std::string::npos) << esc.output;
+    EXPECT_EQ(esc.output.find_first_of("\x1b\x07"), std::string::npos);
+}
+
+TEST_F(Tools, InputsThatAreNotFilesSaySoAndPipesAreRead) {
+    namespace fs = std::filesystem;
+    fs::create_directory(dir / "folder");
+    fs::create_symlink("loop.mof", dir / "loop.mof");
+    ASSERT_EQ(::mkfifo((dir / "fifo.mof").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {(dir / "folder").string(), "is a folder, not a file"},
+        {(dir / "loop.mof").string(), "is a loop of symbolic links"},
+        {"/dev/zero", "is a device, not a file"},
+        {(dir / "none.mof").string(), "does not exist"},
+        {file("inc1.mof", "#pragma include(\"fifo.mof\")"),
+         "include file \"fifo.mof\" is a pipe, not a file"},
+        {file("inc2.mof", "#pragma include(\"folder\")"), "include file \"folder\" is a folder, not a file"},
+    };
+    for (const auto& [input, message] : cases) {
+        const Ran r = mofcomp(input);
+        EXPECT_EQ(r.status, 1) << input;
+        EXPECT_NE(r.output.find(message), std::string::npos) << input << ": " << r.output;
+    }
+    const Ran piped = run("echo 'class Sample_Piped { };' | " + std::string(MORROWLEN_MOFCOMP) +
+                          " --no-default-set --repository " + repository + " /dev/stdin");
+    EXPECT_EQ(piped.status, 0) << piped.output;
 }
 
 TEST_F(Tools, CheckWritesNothingAndSwitchesPickNamespaceAndFlags) {

@@ -62,6 +62,31 @@ TEST(Values, IntegersAreCheckedAgainstTheirType) {
     }
 }
 
+TEST(Values, DatetimesAreCheckedFieldByField) {
+    const std::pair<const char*, const char*> cases[] = {
+        // text, expected in the problem ("" for valid)
+        {"20240229235959.999999+060", ""},
+        {"2024****000000.000000-000", ""},
+        {"00012345235959.000000:000", ""},
+        {"20241301000000.000000+000", "month 13"},
+        {"20240100000000.000000+000", "day 00"},
+        {"20240231000000.000000+000", "day 31"},
+        {"20230229000000.000000+000", "day 29 is out of range (1 to 28)"},
+        {"20240101250000.000000+000", "hour 25"},
+        {"20240101006000.000000+000", "minute 60"},
+        {"00000001240000.000000:000", "hour 24"},
+        {"00000001000000.000000:060", "':000'"},
+        {"2024010100000.0000000+000", "not a datetime"},
+    };
+    for (const auto& [text, expected] : cases) {
+        const std::string problem = mof::dateTimeProblem(text);
+        if (*expected == '\0')
+            EXPECT_EQ(problem, "") << text;
+        else
+            EXPECT_NE(problem.find(expected), std::string::npos) << text << ": " << problem;
+    }
+}
+
 TEST(Values, AliasesComeFromTheLookup) {
     Sink sink;
     const std::string path = "K.Id=\"a\"";

@@ -1,6 +1,7 @@
 #include "tests/support/Golden.h"
 #include "tests/support/TestRepository.h"
 #include "navigation/Module2.h"
+#include "report/OutputFile.h"
 #include "report/PageWriter.h"
 #include "report/ProfilePage.h"
 #include "report/SearchAddresses.h"
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -168,6 +171,33 @@ TEST_F(PageTest, AFailedReadKeepsThePreviousPage) {
     EXPECT_EQ(b[0].addresses.size(), 1u) << "the failed page is not shown";
 }
 
+TEST_F(PageTest, AFailedCommitIsAnErrorAndKeepsThePreviousPage) {
+    const std::string first = page("Empty_Class");
+    // The page is written out when committed; a file size limit makes that fail.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            page("CIM_Sample");
+            _exit(1);
+        } catch (const Error& e) {
+            _exit(e.number() == 75 && e.description().find("Profile.htm") != std::string::npos &&
+                          b[0].addresses.size() == 1
+                      ? 0
+                      : 2);
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error; 2: the wrong error, or the old page shown";
+    EXPECT_EQ(readFile(dir / "Profile.htm"), first);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "nothing left beside";
+}
+
 TEST_F(PageTest, ASecondClassReplacesTheFirstWhole) {
     page("CIM_Sample");
     const std::string second = page("Empty_Class");
@@ -221,6 +251,17 @@ TEST(PageFolder, FallsBackWhereTheProgramFolderCannotBeWritten) {
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(OutputFile, AnUnfinishedFileLeavesTheTargetAndNothingBeside) {
+    TempDir dir;
+    std::ofstream(dir / "page.htm") << "old";
+    {
+        report::OutputFile out(dir / "page.htm");
+        out.write(std::string(100000, 'x')); // more than is buffered: the temporary file holds it
+    }
+    EXPECT_EQ(readFile(dir / "page.htm"), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 TEST(PageFolder, AnUnwritableFolderIsAClearFileError) {

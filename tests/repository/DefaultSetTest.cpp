@@ -7,8 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <set>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace morrowlen;
 using namespace morrowlen::test;
@@ -242,6 +246,42 @@ TEST(DefaultSetCreation, AFileThatIsNotARepositoryIsLeftAlone) {
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
     EXPECT_EQ(files, 1u);
+}
+
+TEST(DefaultSetCreation, LeavesNothingBehindAndClearsWhatDeadCreationsLeft) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const std::string path = (dir / "repository.sqlite").string();
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    waitpid(dead, nullptr, 0);
+    for (const std::string& name :
+         {path + ".new-" + std::to_string(dead), path + ".new-" + std::to_string(dead) + "-journal",
+          path + ".new-" + std::to_string(getppid())})
+        std::ofstream(name) << "left";
+
+    // A creation that runs out of room (a file size limit stands in for a full disk) fails whole.
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{200000, 200000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            repo::openOrCreateRepository(path);
+            _exit(1);
+        } catch (const Error&) {
+            _exit(0);
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"repository.sqlite.new-" + std::to_string(getppid())})
+        << "the dead creations' files are gone, the failed one left nothing, a running one's is kept";
+    EXPECT_FALSE(fs::exists(path));
 }
 
 TEST(DefaultSetCreation, TheFilesOnDiskAreTheEmbeddedOnes) {

@@ -37,6 +37,34 @@ void expectRefused(const std::filesystem::path& file, const std::string& fragmen
     }
     EXPECT_EQ(readAll(file), before) << "a refused file is never modified";
     EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
+    EXPECT_FALSE(std::filesystem::exists(file.string() + "-journal"));
+}
+
+// A repository of a few pages, in its own file, with no journal beside it.
+void makeRepository(const std::filesystem::path& file, int classes = 200) {
+    auto store = ClassStore::open(file.string(), ClassStore::OpenMode::Create);
+    Transaction tx = store.transaction();
+    for (int i = 0; i < classes; ++i)
+        store.putClass(store.rootNamespace(), test::makeClass("Class" + std::to_string(i), "",
+                                                              {test::property("P", CimType::String)}));
+    tx.commit();
+}
+
+// Runs f in a child process as an ordinary user (CI runs as root, who may write anywhere); returns
+// the child's exit status, 3 when it could not drop privileges.
+template <typename F> int asOrdinaryUser(F&& f) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        try {
+            _exit(f());
+        } catch (...) {
+            _exit(4);
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace
@@ -187,13 +215,7 @@ TEST(Store, RefusesWhatIsNotARepositoryAndLeavesItUntouched) {
 TEST(Store, CorruptFileIsReportedNotRead) {
     TempDir dir;
     const auto file = dir / "repo.sqlite";
-    {
-        auto store = ClassStore::open(file.string(), ClassStore::OpenMode::Create);
-        for (int i = 0; i < 200; ++i)
-            store.putClass(store.rootNamespace(), test::makeClass("Class" + std::to_string(i), "",
-                                                                  {test::property("P", CimType::String)}));
-        store.database().exec("PRAGMA wal_checkpoint(TRUNCATE); PRAGMA journal_mode = DELETE");
-    }
+    makeRepository(file);
     std::string bytes = readAll(file);
     ASSERT_GT(bytes.size(), 8192u);
     // Scribble over everything after the first page: the header still says "SQLite".
@@ -266,10 +288,118 @@ TEST(Store, DamagedDefinitionRowIsReportedByNameAndTheStatementStaysUsable) {
         store.getClass(store.rootNamespace(), "Victim");
         FAIL();
     } catch (const Error& e) {
-        EXPECT_NE(e.description().find("Victim"), std::string::npos);
+        EXPECT_NE(e.description().find("class Victim in namespace root"), std::string::npos)
+            << e.description();
     }
     // The same kept statement answers the next question: it was reset when the throw left it.
     const auto sound = store.getClass(store.rootNamespace(), "Sound");
     ASSERT_TRUE(sound);
     EXPECT_EQ(sound->properties.at(0).name, "Q");
 }
+
+namespace {
+
+TEST(Store, DamageFoundBeforeTheFirstWriteRefusesTheFileUntouched) {
+    struct Damage {
+        const char* what;
+        void (*apply)(std::string& bytes);
+    };
+    const Damage damages[] = {
+        {"cut inside its last page", [](std::string& b) { b.resize(b.size() - 100); }},
+        {"a page overwritten", [](std::string& b) { std::fill(b.end() - 3000, b.end() - 1000, '\x5A'); }},
+    };
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.what);
+        TempDir dir;
+        const auto file = dir / "repo.sqlite";
+        makeRepository(file);
+        std::string bytes = readAll(file);
+        d.apply(bytes);
+        writeAll(file, bytes);
+        expectRefused(file, "delete it to start afresh");
+    }
+}
+
+TEST(Store, BrowsingNeedsNoWriteAccessAndUnwritableIsNotCalledDamaged) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const auto file = dir / "repo.sqlite";
+    makeRepository(file, 3);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+    fs::permissions(dir.path().parent_path(), fs::perms::others_exec, fs::perm_options::add);
+    const std::string before = readAll(file);
+    const int status = asOrdinaryUser([&] {
+        {
+            auto store = ClassStore::open(file.string(), ClassStore::OpenMode::ReadOnly);
+            if (store.classNames(store.rootNamespace()).size() != 3) return 1;
+        }
+        try {
+            auto store = ClassStore::open(file.string(), ClassStore::OpenMode::OpenExisting);
+            store.putClass(store.rootNamespace(), test::makeClass("New", ""));
+            return 2;
+        } catch (const Error& e) {
+            const std::string& d = e.description();
+            const bool right = d.find("permissions") != d.npos && d.find("damaged") == d.npos;
+            return right ? 0 : 5;
+        }
+    });
+    fs::permissions(dir.path(), fs::perms::owner_all);
+    EXPECT_EQ(status, 0) << "1: not read; 2: written; 5: the wrong message; 3, 4: the test itself";
+    EXPECT_EQ(readAll(file), before);
+}
+
+TEST(Store, PathsAreFileNamesNeverURIs) {
+    TempDir dir;
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    EXPECT_NO_THROW(ClassStore::open("file:x.sqlite?mode=memory", ClassStore::OpenMode::Create));
+    std::filesystem::current_path(cwd);
+    EXPECT_TRUE(std::filesystem::exists(dir / "file:x.sqlite?mode=memory"));
+}
+
+TEST(Store, ALockedRepositoryIsSaidToBeInUse) {
+    TempDir dir;
+    const auto file = dir / "repo.sqlite";
+    makeRepository(file, 1);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    try {
+        ClassStore::open(file.string(), ClassStore::OpenMode::ReadOnly);
+        ADD_FAILURE() << "a locked file cannot be read";
+    } catch (const Error& e) {
+        EXPECT_NE(e.description().find(file.string() + " is in use by another program"), std::string::npos)
+            << e.description();
+    }
+    sqlite3_close(other);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Store, AKilledCompileIsRolledBackBeforeBrowsing) {
+    TempDir dir;
+    const auto file = dir / "repo.sqlite";
+    makeRepository(file, 1);
+    const pid_t child = fork();
+    if (child == 0) {
+        // Enough changes that the file itself is written before the commit, then killed.
+        auto store = ClassStore::open(file.string(), ClassStore::OpenMode::OpenExisting);
+        store.database().exec("PRAGMA cache_size = 1");
+        Transaction tx = store.transaction();
+        for (int i = 0; i < 500; ++i)
+            store.putClass(store.rootNamespace(),
+                           test::makeClass("Extra" + std::to_string(i), "",
+                                           {test::property(std::string(200, 'P'), CimType::String)}));
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+    ASSERT_TRUE(std::filesystem::exists(file.string() + "-journal"));
+    auto store = ClassStore::open(file.string(), ClassStore::OpenMode::ReadOnly);
+    EXPECT_EQ(store.classNames(store.rootNamespace()), std::vector<std::string>{"Class0"});
+}
+
+} // namespace
