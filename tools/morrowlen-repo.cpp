@@ -5,6 +5,7 @@
 #include "repository/core/Error.h"
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
+#include "tools/DocSite.h"
 #include "tools/MofFormat.h"
 
 #include <iostream>
@@ -142,12 +143,43 @@ int runProfile(Context& c) {
     return Ok;
 }
 
+int runDoc(Context& c) {
+    std::vector<std::string> positional;
+    std::optional<std::string> output;
+    tools::DocOptions options;
+    for (std::size_t i = 0; i < c.args.size(); ++i) {
+        const std::string& a = c.args[i];
+        if ((a == "-o" || a == "--output") && i + 1 < c.args.size())
+            output = c.args[++i];
+        else if (a == "--amended")
+            options.amended = true;
+        else if (a == "--recursive")
+            options.recursive = true;
+        else if (a == "--force")
+            options.force = true;
+        else if (!a.empty() && a[0] == '-')
+            return badUsage("unknown option '" + a + "' for 'doc'");
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 1 || !output)
+        return badUsage("usage: morrowlen-repo doc NAMESPACE -o DIR [--amended] [--recursive] [--force]");
+    tools::TerminalProgress progress("class pages");
+    options.progress = [&](std::size_t done, std::size_t total) { progress.update(done, total); };
+    const tools::DocResult result = tools::writeDocSite(c.source, namespacePath(positional[0]), *output, options);
+    progress.clear();
+    std::cout << result.classPages << " class pages in " << result.namespaces
+              << (result.namespaces == 1 ? " namespace" : " namespaces") << " written to " << *output << '\n';
+    return Ok;
+}
+
 // New subcommands go here; each parses its own arguments.
 constexpr Subcommand Subcommands[] = {
     {"namespaces", "namespaces", runNamespaces},
     {"classes", "classes NAMESPACE", runClasses},
     {"show", "show NAMESPACE CLASS [--amended] [--format mof|json]", runShow},
     {"profile", "profile NAMESPACE CLASS [-o FILE]", runProfile},
+    {"doc", "doc NAMESPACE -o DIR [--amended] [--recursive] [--force]", runDoc},
 };
 
 void printHelp() {
