@@ -7,6 +7,7 @@
 #include "repository/file/RepositoryFile.h"
 #include "tools/DocSite.h"
 #include "tools/MofFormat.h"
+#include "tools/SchemaDiff.h"
 
 #include <iostream>
 #include <map>
@@ -173,6 +174,46 @@ int runDoc(Context& c) {
     return Ok;
 }
 
+// Exit status as diff has it: 0 equal, 1 different, 2 trouble.
+int runDiff(Context& c) {
+    std::vector<std::string> positional;
+    std::optional<std::string> output;
+    std::string format = "text";
+    bool amended = false;
+    for (std::size_t i = 0; i < c.args.size(); ++i) {
+        const std::string& a = c.args[i];
+        if ((a == "-o" || a == "--output") && i + 1 < c.args.size())
+            output = c.args[++i];
+        else if (a == "--format" && i + 1 < c.args.size())
+            format = c.args[++i];
+        else if (a.rfind("--format=", 0) == 0)
+            format = a.substr(9);
+        else if (a == "--amended")
+            amended = true;
+        else if (!a.empty() && a[0] == '-')
+            return badUsage("unknown option '" + a + "' for 'diff'");
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 2)
+        return badUsage("usage: morrowlen-repo diff A B [--format text|json|html] [-o FILE] [--amended]");
+    if (format != "text" && format != "json" && format != "html") return badUsage("--format takes text, json or html");
+    try {
+        const tools::SchemaOperand a(c.source, positional[0]), b(c.source, positional[1]);
+        const tools::SchemaDiff diff = tools::compareSchemas(tools::readSchema(a.source(), a.ns(), amended, a.label()),
+                                                             tools::readSchema(b.source(), b.ns(), amended, b.label()));
+        const std::string bytes = tools::renderDiff(diff, format);
+        if (output)
+            tools::writeFileAtomically(*output, bytes);
+        else
+            std::cout << bytes;
+        return diff.equal() ? Ok : Failed;
+    } catch (const Error& e) {
+        std::fprintf(stderr, "morrowlen-repo: error 0x%08X: %s\n", e.number(), e.description().c_str());
+        return BadUsage;
+    }
+}
+
 // New subcommands go here; each parses its own arguments.
 constexpr Subcommand Subcommands[] = {
     {"namespaces", "namespaces", runNamespaces},
@@ -180,6 +221,7 @@ constexpr Subcommand Subcommands[] = {
     {"show", "show NAMESPACE CLASS [--amended] [--format mof|json]", runShow},
     {"profile", "profile NAMESPACE CLASS [-o FILE]", runProfile},
     {"doc", "doc NAMESPACE -o DIR [--amended] [--recursive] [--force]", runDoc},
+    {"diff", "diff A B [--format text|json|html] [-o FILE] [--amended]", runDiff},
 };
 
 void printHelp() {
