@@ -24,6 +24,7 @@ namespace {
 // Rules the profile page has no need of: lists, nested tables, the filter box.
 constexpr const char* SiteRules[] = {
     ".site { MARGIN: 8px }",
+    ".navbar A { COLOR: #0d1826; TEXT-DECORATION: underline }",
     ".family { FONT-WEIGHT: bold; FONT-SIZE: 10pt; MARGIN: 12px 0px 4px }",
     "UL.classes { COLUMNS: 22em; MARGIN: 0px; PADDING-LEFT: 20px }",
     "UL.tree { MARGIN: 0px; PADDING-LEFT: 20px }",
@@ -287,7 +288,7 @@ class SiteWriter {
             out.writeLine("<TABLE Width = 100%>");
             out.writeLine("<TR><TD class=subjectbar colSpan=2>Qualifiers</TD></TR>");
             for (const auto* q : own)
-                out.writeLine("<TR><TH class=headingbar valign=top align=left>" + escapeHtml(q->name) +
+                out.writeLine("<TR><TH class=headingbar valign=top align=left width=\"20%\">" + escapeHtml(q->name) +
                               "</TH><TH class=headingbar align=Left>" + escapeHtml(displayValue(q->value)) +
                               "</TH></TR>");
             out.writeLine("</TABLE>");
