@@ -6,11 +6,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -174,19 +179,47 @@ class SiteWriter {
             if (auto it = m_pages.find(repo::foldCase(page.cls.superclass)); it != m_pages.end())
                 it->second.subclasses.push_back(page.cls.name);
         }
-        for (const std::string& name : p.classes) {
-            const Page& page = m_pages.at(repo::foldCase(name));
-            report::PageFile out(m_dir / p.folder / page.file);
-            writeClassPage(out, p, page);
-            out.commit();
-            m_written.push_back((p.folder / page.file).generic_string());
-            if (m_options.progress) m_options.progress(++m_done, m_total);
-        }
+        writePagesInParallel(p);
+        for (const std::string& name : p.classes)
+            m_written.push_back((p.folder / m_pages.at(repo::foldCase(name)).file).generic_string());
         report::PageFile index(m_dir / p.folder / "index.html");
         writeIndex(index, p);
         index.commit();
         m_written.push_back((p.folder / "index.html").generic_string());
         return p.classes.size();
+    }
+
+    // Formatting and writing the pages is most of the work and reads only m_pages, so a second
+    // thread shares it; the classes were all read before.
+    void writePagesInParallel(const NamespacePlan& p) {
+        std::atomic<std::size_t> next{0};
+        std::mutex mutex; // guards failure and the progress callback
+        std::exception_ptr failure;
+        auto work = [&] {
+            try {
+                for (std::size_t i; (i = next++) < p.classes.size();) {
+                    const Page& page = m_pages.at(repo::foldCase(p.classes[i]));
+                    PageBytes out;
+                    writeClassPage(out, p, page);
+                    writeFileAtomically(m_dir / p.folder / page.file, out.bytes);
+                    const std::lock_guard lock(mutex);
+                    ++m_done;
+                    if (m_options.progress) m_options.progress(m_done, m_total);
+                }
+            } catch (...) {
+                next = p.classes.size();
+                const std::lock_guard lock(mutex);
+                if (!failure) failure = std::current_exception();
+            }
+        };
+        if (p.classes.size() > 1 && std::thread::hardware_concurrency() > 1) {
+            std::thread helper(work);
+            work();
+            helper.join();
+        } else {
+            work();
+        }
+        if (failure) std::rethrow_exception(failure);
     }
 
     std::string link(std::string_view className) const {
@@ -221,7 +254,8 @@ class SiteWriter {
         return f.isArray ? shown + "[]" : shown;
     }
 
-    void writeNavigation(report::LineWriter& out, const NamespacePlan& p, const repo::ResolvedClass* cls) {
+    void writeNavigation(report::LineWriter& out, const NamespacePlan& p,
+                         const repo::ResolvedClass* cls) const {
         std::string line =
             "<TR><TD class=navbar colSpan=5><A href=\"index.html\">" + escapeHtml(p.path) + "</A>";
         if (!p.rootRel.empty()) line += " &middot; <A href=\"" + p.rootRel + "index.html\">site index</A>";
@@ -262,7 +296,7 @@ class SiteWriter {
         return flags.empty() ? flags : "<BR><SPAN class=flags>" + flags + "</SPAN>";
     }
 
-    void writeClassPage(report::LineWriter& out, const NamespacePlan& p, const Page& page) {
+    void writeClassPage(report::LineWriter& out, const NamespacePlan& p, const Page& page) const {
         const repo::ResolvedClass& cls = page.cls;
         writeSitePageStart(out, cls.name, p.rootRel + "style.css");
         out.writeLine("<TABLE Width = 100%>");
@@ -288,9 +322,9 @@ class SiteWriter {
             out.writeLine("<TABLE Width = 100%>");
             out.writeLine("<TR><TD class=subjectbar colSpan=2>Qualifiers</TD></TR>");
             for (const auto* q : own)
-                out.writeLine("<TR><TH class=headingbar valign=top align=left width=\"20%\">" + escapeHtml(q->name) +
-                              "</TH><TH class=headingbar align=Left>" + escapeHtml(displayValue(q->value)) +
-                              "</TH></TR>");
+                out.writeLine("<TR><TH class=headingbar valign=top align=left width=\"20%\">" +
+                              escapeHtml(q->name) + "</TH><TH class=headingbar align=Left>" +
+                              escapeHtml(displayValue(q->value)) + "</TH></TR>");
             out.writeLine("</TABLE>");
         }
 
@@ -329,7 +363,8 @@ class SiteWriter {
         writeSitePageEnd(out);
     }
 
-    void writeMethod(report::LineWriter& out, const repo::ResolvedClass& cls, const repo::ResolvedMethod& m) {
+    void writeMethod(report::LineWriter& out, const repo::ResolvedClass& cls,
+                     const repo::ResolvedMethod& m) const {
         const std::string ret =
             m.returnsVoid ? "void" : typeText(m.returnType, m.returnIsArray, m.returnRefClass);
         std::string desc = escapeHtml(qualifierValue(m.qualifiers, "Description"));
@@ -510,6 +545,30 @@ std::string displayValue(const repo::Value& value) {
     for (std::size_t i = 0; i < value.items().size(); ++i)
         text += (i ? ", " : "") + repo::scalarToText(value.items()[i]);
     return text + "}";
+}
+
+void PageBytes::writeLine(std::string_view text) {
+    bytes += report::toWindows1252(text);
+    bytes += "\r\n";
+}
+
+void writeFileAtomically(const fs::path& path, const std::string& bytes) {
+    fs::path temp = path;
+    temp += ".tmp";
+    {
+        errno = 0;
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
+            const int err = errno;
+            out.close();
+            std::error_code ec;
+            fs::remove(temp, ec);
+            report::throwFileError(err, "cannot write", temp);
+        }
+    }
+    std::error_code ec;
+    fs::rename(temp, path, ec);
+    if (ec) report::throwFileError(ec.value(), "cannot replace", path);
 }
 
 TerminalProgress::TerminalProgress(std::string what)

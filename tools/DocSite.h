@@ -53,6 +53,16 @@ void writeSitePageEnd(report::LineWriter& out);
 // A value as a page shows it: strings as they are, arrays as {a, b}, null as nothing.
 std::string displayValue(const repo::Value& value);
 
+// A page collected in memory as the page file would hold it (Windows-1252, CR LF).
+class PageBytes : public report::LineWriter {
+  public:
+    void writeLine(std::string_view text) override;
+    std::string bytes;
+};
+
+// Writes bytes to a temporary file beside path and renames it over path.
+void writeFileAtomically(const std::filesystem::path& path, const std::string& bytes);
+
 // A progress line on standard error when it is a terminal, shown once the work has taken more
 // than a second.
 class TerminalProgress {

@@ -9,9 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
-#include <fstream>
 
 namespace morrowlen::tools {
 
@@ -310,44 +308,14 @@ void writeDiffHtml(report::LineWriter& out, const SchemaDiff& diff) {
     writeSitePageEnd(out);
 }
 
-namespace {
-
-class StringWriter : public report::LineWriter {
-  public:
-    void writeLine(std::string_view text) override {
-        bytes += report::toWindows1252(text);
-        bytes += "\r\n";
-    }
-    std::string bytes;
-};
-
-} // namespace
-
 std::string renderDiff(const SchemaDiff& diff, std::string_view format) {
     if (format == "json") return formatDiffJson(diff);
     if (format == "html") {
-        StringWriter out;
+        PageBytes out;
         writeDiffHtml(out, diff);
         return out.bytes;
     }
     return formatDiffText(diff);
-}
-
-void writeFileAtomically(const fs::path& path, const std::string& bytes) {
-    fs::path temp = path;
-    temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
-            const int err = errno;
-            std::error_code ec;
-            fs::remove(temp, ec);
-            report::throwFileError(err, "cannot write", temp);
-        }
-    }
-    std::error_code ec;
-    fs::rename(temp, path, ec);
-    if (ec) report::throwFileError(ec.value(), "cannot replace", path);
 }
 
 SchemaOperand::SchemaOperand(const repo::ClassSource& local, const std::string& spec) : m_label(spec) {

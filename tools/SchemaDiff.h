@@ -57,8 +57,6 @@ std::string formatDiffJson(const SchemaDiff& diff);
 void writeDiffHtml(report::LineWriter& out, const SchemaDiff& diff);
 // The bytes of the diff as text, json or html (Windows-1252, CR LF, as the site's pages).
 std::string renderDiff(const SchemaDiff& diff, std::string_view format);
-// Writes bytes to a temporary file beside path and renames it over path.
-void writeFileAtomically(const std::filesystem::path& path, const std::string& bytes);
 
 // One side of a comparison, named on the command line as
 //   NAMESPACE                 a namespace of the repository the tool works on (root\dmtf)
