@@ -13,6 +13,11 @@ std::string toWindows1252(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
+        // ASCII is the same in both; only the rest needs decoding.
+        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+            out.push_back(utf8[i++]);
+            continue;
+        }
         // A malformed byte is taken as U+FFFD on its own, and the next byte starts afresh.
         char32_t cp = 0xFFFD;
         if (auto decoded = repo::decodeUtf8(utf8, i))

@@ -7,7 +7,9 @@
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
 #include "tools/ClassTree.h"
+#include "tools/DocSite.h"
 #include "tools/MofFormat.h"
+#include "tools/SchemaDiff.h"
 
 #include <iostream>
 #include <map>
@@ -24,10 +26,30 @@ namespace {
 
 constexpr int Ok = 0, Failed = 1, BadUsage = 2;
 
-struct Context {
-    const nav::Locator& locator;
-    const repo::ClassSource& source; // the local computer's
-    std::vector<std::string> args;   // after the subcommand's name
+// The repository is opened when a command first asks for it: diff of two MOF files needs none.
+class Context {
+public:
+    Context(std::optional<std::string> repository, std::vector<std::string> arguments)
+        : args(std::move(arguments)), m_repository(std::move(repository)) {}
+
+    const nav::Locator& locator() {
+        if (!m_locator) {
+            // Only the default location is created on first use: a mistyped path is an error.
+            m_store.emplace(repo::openRepositoryForReading(m_repository ? *m_repository : repo::defaultRepositoryPath(),
+                                                           !m_repository));
+            m_locator.emplace(*m_store);
+        }
+        return *m_locator;
+    }
+    // The local computer's classes.
+    const repo::ClassSource& source() { return locator().local(); }
+
+    std::vector<std::string> args; // after the subcommand's name
+
+private:
+    std::optional<std::string> m_repository;
+    std::optional<repo::ClassStore> m_store;
+    std::optional<nav::Locator> m_locator;
 };
 
 using Handler = int (*)(Context&);
@@ -70,13 +92,13 @@ void printTree(const repo::ClassSource& source, const std::string& path, const s
 
 int runNamespaces(Context& c) {
     if (!c.args.empty()) return badUsage("'namespaces' takes no arguments");
-    const std::string root = c.source.namespacePath(c.source.openNamespace("root"));
-    printTree(c.source, root, root, 0);
+    const std::string root = c.source().namespacePath(c.source().openNamespace("root"));
+    printTree(c.source(), root, root, 0);
     return Ok;
 }
 
-nav::Services connect(const Context& c, const std::string& ns) {
-    return nav::connectMoniker(c.locator, "winmgmts:\\\\.\\" + namespacePath(ns));
+nav::Services connect(Context& c, const std::string& ns) {
+    return nav::connectMoniker(c.locator(), "winmgmts:\\\\.\\" + namespacePath(ns));
 }
 
 int runClasses(Context& c) {
@@ -106,8 +128,8 @@ int runShow(Context& c) {
     if (positional.size() != 2)
         return badUsage("usage: morrowlen-repo show NAMESPACE CLASS [--amended] [--format mof|json]");
     if (format != "mof" && format != "json") return badUsage("--format takes mof or json");
-    const repo::NamespaceHandle ns = c.source.openNamespace(namespacePath(positional[0]));
-    const repo::ResolvedClass cls = c.source.getClass(ns, positional[1], amended ? repo::UseAmendedQualifiers : 0);
+    const repo::NamespaceHandle ns = c.source().openNamespace(namespacePath(positional[0]));
+    const repo::ResolvedClass cls = c.source().getClass(ns, positional[1], amended ? repo::UseAmendedQualifiers : 0);
     if (format == "json") {
         std::cout << mof::formatClassJson(cls);
         return Ok;
@@ -115,7 +137,7 @@ int runShow(Context& c) {
     std::map<std::string, std::optional<repo::QualifierDecl>> decls;
     const mof::DeclLookup declOf = [&](std::string_view name) -> const repo::QualifierDecl* {
         auto [it, isNew] = decls.try_emplace(repo::foldCase(name));
-        if (isNew) it->second = c.source.qualifierDecl(ns, name);
+        if (isNew) it->second = c.source().qualifierDecl(ns, name);
         return it->second ? &*it->second : nullptr;
     };
     std::cout << repo::escapeControls(mof::formatClassMof(cls, declOf), "\n");
@@ -206,7 +228,7 @@ int runFind(Context& c) {
     query.nameGlob = positional[0];
 
     std::vector<std::string> refused;
-    const std::vector<repo::FindHit> hits = c.source.find(c.source.openNamespace(under), query, &refused);
+    const std::vector<repo::FindHit> hits = c.source().find(c.source().openNamespace(under), query, &refused);
     for (const std::string& ns : refused)
         std::cerr << "morrowlen-repo: skipped namespace " << ns << ": access denied\n";
     if (format == "json") {
@@ -258,19 +280,90 @@ int runTree(Context& c) {
     if (positional.empty() || positional.size() > (associations ? 1u : 2u))
         return badUsage("usage: morrowlen-repo " + std::string(TreeUsage));
     if (format != "text" && format != "json") return badUsage("--format takes text or json");
-    const repo::NamespaceHandle ns = c.source.openNamespace(namespacePath(positional[0]));
+    const repo::NamespaceHandle ns = c.source().openNamespace(namespacePath(positional[0]));
     if (associations) {
-        const auto roles = tools::associationsOf(c.source, ns, *associations);
-        std::cout << (format == "json" ? tools::formatAssociationsJson(c.source.namespacePath(ns),
-                                                                       c.source.getClass(ns, *associations, 0).name,
+        const auto roles = tools::associationsOf(c.source(), ns, *associations);
+        std::cout << (format == "json" ? tools::formatAssociationsJson(c.source().namespacePath(ns),
+                                                                       c.source().getClass(ns, *associations, 0).name,
                                                                        roles)
                                        : tools::formatAssociationsText(roles));
         return roles.empty() ? Failed : Ok;
     }
     const tools::ClassTree tree =
-        tools::buildClassTree(c.source, ns, positional.size() == 2 ? positional[1] : std::string(), depth);
+        tools::buildClassTree(c.source(), ns, positional.size() == 2 ? positional[1] : std::string(), depth);
     std::cout << (format == "json" ? tools::formatTreeJson(tree) : tools::formatTreeText(tree, isatty(STDOUT_FILENO)));
     return Ok;
+}
+
+int runDoc(Context& c) {
+    std::vector<std::string> positional;
+    std::optional<std::string> output;
+    tools::DocOptions options;
+    for (std::size_t i = 0; i < c.args.size(); ++i) {
+        const std::string& a = c.args[i];
+        if ((a == "-o" || a == "--output") && i + 1 < c.args.size())
+            output = c.args[++i];
+        else if (a == "--amended")
+            options.amended = true;
+        else if (a == "--recursive")
+            options.recursive = true;
+        else if (a == "--force")
+            options.force = true;
+        else if (!a.empty() && a[0] == '-')
+            return badUsage("unknown option '" + a + "' for 'doc'");
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 1 || !output)
+        return badUsage("usage: morrowlen-repo doc NAMESPACE -o DIR [--amended] [--recursive] [--force]");
+    tools::TerminalProgress progress("class pages");
+    options.progress = [&](std::size_t done, std::size_t total) { progress.update(done, total); };
+    const tools::DocResult result = tools::writeDocSite(c.source(), namespacePath(positional[0]), *output, options);
+    progress.clear();
+    std::cout << result.classPages << " class pages in " << result.namespaces
+              << (result.namespaces == 1 ? " namespace" : " namespaces") << " written to " << *output << '\n';
+    return Ok;
+}
+
+// Exit status as diff has it: 0 equal, 1 different, 2 trouble.
+int runDiff(Context& c) {
+    std::vector<std::string> positional;
+    std::optional<std::string> output;
+    std::string format = "text";
+    bool amended = false;
+    for (std::size_t i = 0; i < c.args.size(); ++i) {
+        const std::string& a = c.args[i];
+        if ((a == "-o" || a == "--output") && i + 1 < c.args.size())
+            output = c.args[++i];
+        else if (a == "--format" && i + 1 < c.args.size())
+            format = c.args[++i];
+        else if (a.rfind("--format=", 0) == 0)
+            format = a.substr(9);
+        else if (a == "--amended")
+            amended = true;
+        else if (!a.empty() && a[0] == '-')
+            return badUsage("unknown option '" + a + "' for 'diff'");
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 2)
+        return badUsage("usage: morrowlen-repo diff A B [--format text|json|html] [-o FILE] [--amended]");
+    if (format != "text" && format != "json" && format != "html") return badUsage("--format takes text, json or html");
+    try {
+        const auto local = [&c]() -> const repo::ClassSource& { return c.source(); };
+        const tools::SchemaOperand a(local, positional[0]), b(local, positional[1]);
+        const tools::SchemaDiff diff = tools::compareSchemas(tools::readSchema(a.source(), a.ns(), amended, a.label()),
+                                                             tools::readSchema(b.source(), b.ns(), amended, b.label()));
+        const std::string bytes = tools::renderDiff(diff, format);
+        if (output)
+            tools::writeFileAtomically(*output, bytes);
+        else
+            std::cout << bytes;
+        return diff.equal() ? Ok : Failed;
+    } catch (const Error& e) {
+        std::fprintf(stderr, "morrowlen-repo: error 0x%08X: %s\n", e.number(), e.description().c_str());
+        return BadUsage;
+    }
 }
 
 // New subcommands go here; each parses its own arguments.
@@ -281,6 +374,8 @@ constexpr Subcommand Subcommands[] = {
     {"profile", "profile NAMESPACE CLASS [-o FILE|-]", runProfile},
     {"find", FindUsage, runFind},
     {"tree", TreeUsage, runTree},
+    {"doc", "doc NAMESPACE -o DIR [--amended] [--recursive] [--force]", runDoc},
+    {"diff", "diff A B [--format text|json|html] [-o FILE] [--amended]", runDiff},
 };
 
 void printHelp() {
@@ -326,11 +421,7 @@ int main(int argc, char** argv) {
     }
     if (!command) return badUsage("no command given");
     try {
-        // Only the default location is created on first use: a mistyped path is an error.
-        repo::ClassStore store = repo::openRepositoryForReading(
-            repository ? *repository : repo::defaultRepositoryPath(), !repository);
-        const nav::Locator locator(store);
-        Context context{locator, locator.local(), std::move(args)};
+        Context context(repository, std::move(args));
         return command->run(context);
     } catch (const Error& e) {
         std::fprintf(stderr, "morrowlen-repo: error 0x%08X: %s\n", e.number(),
