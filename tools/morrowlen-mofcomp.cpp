@@ -175,14 +175,14 @@ int main(int argc, char** argv) {
     try {
         std::optional<repo::ClassStore> store;
         if (o.check) {
-            store.emplace(repo::createInMemoryRepository());
-            if (o.defaultSet) repo::compileDefaultSet(*store);
             std::error_code ec;
             if (std::filesystem::exists(path, ec)) {
-                store.emplace(repo::ClassStore::openInMemory());
                 const repo::ClassStore existing =
                     repo::ClassStore::open(path, repo::ClassStore::OpenMode::ReadOnly);
-                repo::copyRepository(existing, *store);
+                store.emplace(existing.copyInMemory());
+            } else {
+                store.emplace(o.defaultSet ? repo::ClassStore::openImage(repo::defaultRepositoryImage())
+                                           : repo::createInMemoryRepository());
             }
         } else {
             store.emplace(repo::openOrCreateRepository(

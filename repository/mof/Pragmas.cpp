@@ -42,14 +42,13 @@ void pragmaInclude(CompileContext& cx, const ast::PragmaNode& p) {
                           "cannot find include file \"" + arg->text + "\"");
         return;
     }
-    std::error_code ec;
-    const std::string canonical = fs::weakly_canonical(*found, ec).string();
-    if (std::find(cx.includeStack.begin(), cx.includeStack.end(), canonical) != cx.includeStack.end()) {
+    const std::string identity = fileIdentity(*found);
+    if (std::find(cx.includeStack.begin(), cx.includeStack.end(), identity) != cx.includeStack.end()) {
         cx.diagnostics.error(Phase::Input, arg->location, arg->length,
                           "\"" + arg->text + "\" includes itself (directly or through other files)");
         return;
     }
-    cx.includeStack.push_back(canonical);
+    cx.includeStack.push_back(identity);
     // Diagnostics name an included file relative to how its includer was named.
     std::string shown = found->string();
     const fs::path rel = found->lexically_relative(cx.files.back().folder);

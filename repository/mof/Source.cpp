@@ -3,6 +3,7 @@
 #include "repository/core/Unicode.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace morrowlen::mof {
 
@@ -52,8 +53,22 @@ FileId SourceManager::add(std::string name, std::string path, std::string text) 
 namespace {
 
 bool isValidUtf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();)
-        if (!repo::decodeUtf8(s, i)) return false;
+    // Most MOF is ASCII: skip eight plain bytes at a time and decode only the rest.
+    constexpr std::uint64_t HighBits = 0x8080808080808080u;
+    for (std::size_t i = 0; i < s.size();) {
+        if (i + 8 <= s.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, s.data() + i, 8);
+            if ((word & HighBits) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        if (static_cast<unsigned char>(s[i]) < 0x80)
+            ++i;
+        else if (!repo::decodeUtf8(s, i))
+            return false;
+    }
     return true;
 }
 
