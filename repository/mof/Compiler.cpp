@@ -156,7 +156,7 @@ void compileFile(CompileContext& cx, const std::string& shownName, const fs::pat
         cx.diagnostics.error(Phase::Input, includedAt, 1, "cannot read '" + shownName + "': " + problem);
         return;
     }
-    auto text = decodeSource(*bytes, problem);
+    auto text = decodeSource(std::move(*bytes), problem);
     bytes.reset();
     if (!text) {
         cx.diagnostics.error(Phase::Input, includedAt, 1, "cannot read '" + shownName + "': " + problem);

@@ -126,22 +126,23 @@ void normaliseLineEnds(std::string& s) {
 
 } // namespace
 
-std::optional<std::string> decodeSource(std::string_view bytes, std::string& error) {
+std::optional<std::string> decodeSource(std::string bytes, std::string& error) {
+    // UTF-8, by far the most common, keeps the buffer it came in: the text is never copied.
     std::optional<std::string> text;
-    const auto starts = [&](std::string_view bom) { return bytes.substr(0, bom.size()) == bom; };
+    const auto starts = [&](std::string_view bom) { return std::string_view(bytes).substr(0, bom.size()) == bom; };
     if (starts("\xEF\xBB\xBF")) {
-        const std::string_view body = bytes.substr(3);
-        if (!isValidUtf8(body)) {
+        if (!isValidUtf8(std::string_view(bytes).substr(3))) {
             error = "file starts with a UTF-8 byte-order mark but is not valid UTF-8";
             return std::nullopt;
         }
-        text.emplace(body);
+        bytes.erase(0, 3);
+        text = std::move(bytes);
     } else if (starts("\xFF\xFE")) {
-        text = fromUtf16(bytes.substr(2), false, error);
+        text = fromUtf16(std::string_view(bytes).substr(2), false, error);
     } else if (starts("\xFE\xFF")) {
-        text = fromUtf16(bytes.substr(2), true, error);
+        text = fromUtf16(std::string_view(bytes).substr(2), true, error);
     } else if (isValidUtf8(bytes)) {
-        text.emplace(bytes);
+        text = std::move(bytes);
     } else {
         text = fromWindows1252(bytes);
     }

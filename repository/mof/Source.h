@@ -51,7 +51,7 @@ class SourceFile {
 // Decodes the bytes of a MOF file: UTF-8 with or without a byte-order mark, UTF-16 LE or BE with a
 // byte-order mark. Bytes that are not UTF-8 are read as Windows-1252, as old tools wrote them.
 // CRLF and lone CR become LF. Returns nullopt and sets error for undecodable input.
-std::optional<std::string> decodeSource(std::string_view bytes, std::string& error);
+std::optional<std::string> decodeSource(std::string bytes, std::string& error);
 
 class SourceManager {
   public:
