@@ -175,6 +175,7 @@ int main(int argc, char** argv) {
     try {
         std::optional<repo::ClassStore> store;
         if (o.check) {
+            o.compile.writeClasses = false;
             std::error_code ec;
             if (std::filesystem::exists(path, ec)) {
                 const repo::ClassStore existing =

@@ -187,9 +187,18 @@ void pragmaDeleteClass(CompileContext& cx, const ast::PragmaNode& p) {
 void deleteClassTree(CompileContext& cx, NamespaceId ns, const std::string& name) {
     // Subclasses first: the store removes one class at a time.
     std::vector<std::string> order{name};
-    for (std::size_t i = 0; i < order.size() && order.size() < 100000; ++i)
+    std::unordered_set<std::string> listed{repo::foldCase(name)};
+    for (std::size_t i = 0; i < order.size() && order.size() < 100000; ++i) {
         for (std::string& sub : cx.store.subclassNames(ns, order[i]))
-            order.push_back(std::move(sub));
+            if (listed.insert(repo::foldCase(sub)).second) order.push_back(std::move(sub));
+        if (cx.options.writeClasses) continue;
+        // Classes of this compile are not in the store when they are not written.
+        for (const auto& [key, at] : cx.definedHere[ns]) {
+            const ClassEntry* c = cx.classes[ns][key];
+            if (c && repo::equalsNoCase(c->def.superclass, order[i]) && listed.insert(key).second)
+                order.push_back(c->def.name);
+        }
+    }
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         if (cx.canWrite()) cx.store.deleteClass(ns, *it);
         cx.classes[ns][cx.fold(*it)] = nullptr;
