@@ -1,5 +1,6 @@
 // Compiles the whole DMTF CIM schema into a fresh repository file and commits it, as a first
 // install does. The parse-only figure shows how much of that is the compiler's own front end.
+#include "repository/file/DefaultSet.h"
 #include "repository/file/RepositoryFile.h"
 #include "repository/mof/Compiler.h"
 #include "repository/mof/Parser.h"
@@ -49,6 +50,69 @@ void BM_CompileDmtfIntoNewFile(benchmark::State& state) {
     removeRepository(path);
 }
 BENCHMARK(BM_CompileDmtfIntoNewFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+// What "morrowlen-mofcomp -check" does without a repository file: the default repository in
+// memory, the schema compiled against it, nothing kept.
+void BM_CheckDmtf(benchmark::State& state) {
+    if (!fs::exists(Schema)) {
+        state.SkipWithError("the DMTF corpus is absent");
+        return;
+    }
+    for (auto _ : state) {
+        repo::ClassStore store = repo::ClassStore::openImage(repo::defaultRepositoryImage());
+        mof::CompileOptions options;
+        options.defaultNamespace = "root\\dmtf";
+        mof::Compiler compiler(store, options);
+        if (compiler.compileFiles({(Schema / "cim_schema_2.49.0.mof").string()}) !=
+            mof::CompileStatus::Success) {
+            state.SkipWithError("the schema did not compile");
+            break;
+        }
+        benchmark::DoNotOptimize(compiler.stats().classes);
+    }
+}
+BENCHMARK(BM_CheckDmtf)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+// N copies of the schema in one compile, each in a namespace of its own, into a fresh file: the
+// copies are made by a generated file that includes the schema N times, so nothing is stored.
+void BM_CompileDmtfCopies(benchmark::State& state) {
+    if (!fs::exists(Schema)) {
+        state.SkipWithError("the DMTF corpus is absent");
+        return;
+    }
+    const auto copies = static_cast<int>(state.range(0));
+    const fs::path dir = fs::temp_directory_path() / ("morrowlen-bench-copies-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string top = (dir / "copies.mof").string(), path = (dir / "r.sqlite").string();
+    {
+        std::ofstream out(top);
+        for (int i = 0; i < copies; ++i)
+            out << "#pragma namespace(\"\\\\\\\\.\\\\root\\\\copy" << i << "\")\n#pragma include(\""
+                << (Schema / "cim_schema_2.49.0.mof").generic_string() << "\")\n";
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        removeRepository(path);
+        state.ResumeTiming();
+        repo::ClassStore store = repo::openOrCreateRepository(path, repo::NewRepository::SystemClassesOnly);
+        mof::Compiler compiler(store);
+        if (compiler.compileFiles({top}) != mof::CompileStatus::Success) {
+            state.SkipWithError("the copies did not compile");
+            break;
+        }
+        benchmark::DoNotOptimize(compiler.stats().classes);
+    }
+    state.SetComplexityN(copies);
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_CompileDmtfCopies)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(5)
+    ->Arg(10)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Complexity(benchmark::oN);
 
 void BM_ParseDmtfOnly(benchmark::State& state) {
     std::vector<std::string> texts;

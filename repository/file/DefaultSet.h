@@ -21,4 +21,8 @@ class ClassStore;
 // Compiles the default set into the store (which holds the system classes already), in one
 // transaction. Throws Error with the compiler's diagnostics should the embedded text not compile.
 void compileDefaultSet(ClassStore& store);
+
+// The bytes of a repository file holding the system classes and the default set, made from the
+// files above when the program is built (a normal repository, journal mode DELETE).
+std::string_view defaultRepositoryImage();
 } // namespace morrowlen::repo

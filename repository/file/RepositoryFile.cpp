@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace morrowlen::repo {
@@ -59,6 +60,24 @@ void removeStaleCreations(const std::filesystem::path& path) {
     }
 }
 
+// Writes the default repository, made when the program was built, as a new file; on disk before
+// it is moved into place, as SQLite's own commit would have it.
+void writeImage(const std::string& path, std::string_view bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) throw Error(wbem::Failed, "Cannot create the repository " + path + ": " + std::strerror(errno));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool ok = done == bytes.size() && ::fdatasync(fd) == 0;
+    const int err = errno;
+    ::close(fd);
+    if (!ok) throw Error(wbem::Failed, "Cannot write the repository " + path + ": " + std::strerror(err));
+}
+
 } // namespace
 
 repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository contents) {
@@ -82,11 +101,14 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
     const std::string temp = path + ".new-" + std::to_string(::getpid());
     removeWithJournal(temp);
     try {
-        repo::ClassStore store = repo::ClassStore::open(temp, repo::ClassStore::OpenMode::Create);
-        mof::installSystemClasses(store);
-        if (contents == NewRepository::DefaultSet) repo::compileDefaultSet(store);
-        // One self-contained file, with nothing left in a write-ahead log beside it.
-        store.database().exec("PRAGMA journal_mode = DELETE");
+        if (contents == NewRepository::DefaultSet) {
+            writeImage(temp, defaultRepositoryImage());
+        } else {
+            repo::ClassStore store = repo::ClassStore::open(temp, repo::ClassStore::OpenMode::Create);
+            mof::installSystemClasses(store);
+            // One self-contained file, with nothing left in a write-ahead log beside it.
+            store.database().exec("PRAGMA journal_mode = DELETE");
+        }
     } catch (...) {
         removeWithJournal(temp);
         throw;

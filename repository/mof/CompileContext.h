@@ -83,7 +83,7 @@ struct CompileContext {
     std::uint32_t classFlags = 0;
     std::uint32_t instanceFlags = 0;
     std::vector<FileState> files;          // the include stack
-    std::vector<std::string> includeStack; // canonical paths, to refuse cycles
+    std::vector<std::string> includeStack; // file identities, to refuse cycles
     bool aborted = false;                  // after a repository failure
 
     // Caches keyed by namespace and folded name; the store is asked once per name.
@@ -100,7 +100,7 @@ struct CompileContext {
     std::vector<PendingClass> pending;
     // Class files found by name in the include folders: folded "name.mof" -> path, built on first need.
     std::optional<std::unordered_map<std::string, std::filesystem::path>> classFiles;
-    std::unordered_set<std::string> classFilesRead; // canonical paths
+    std::unordered_set<std::string> classFilesRead; // file identities
     std::vector<std::string> pulling;               // folded class names being pulled in, innermost last
 
     std::string folded; // scratch buffer for lookups
@@ -125,6 +125,9 @@ void compileFile(CompileContext& cx, const std::string& shownName, const std::fi
 // file was found and read.
 bool pullInClassFile(CompileContext& cx, NamespaceId ns, const std::string& namespacePath,
                      std::string_view className, Location at);
+// Names a file by device and inode, so that two spellings of one file compare equal (one stat,
+// where resolving the path would look at every folder on the way).
+std::string fileIdentity(const std::filesystem::path& path);
 // Finds a file: as given, else matching each path component without regard to case.
 std::optional<std::filesystem::path> findFile(const std::filesystem::path& folder, std::string name);
 

@@ -40,37 +40,59 @@ const std::string& CompileContext::fold(std::string_view s) {
 namespace {
 
 std::optional<std::string> readFile(CompileContext& cx, const std::string& path, std::string& problem) {
+    // One open, one fstat and (for a regular file) one read per file, as a schema reads thousands.
     // A pipe (such as <(...) in a shell) is read to its end; a device or folder is no source file.
-    problem = fileKindProblem(path, true);
-    if (!problem.empty()) return std::nullopt;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
+        problem = errno == ELOOP ? "is a loop of symbolic links" : errno == ENOENT ? "does not exist" : std::strerror(errno);
+        return std::nullopt;
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
         problem = std::strerror(errno);
         return std::nullopt;
     }
-    std::string bytes;
-    const std::size_t room =
-        std::min(limits::MaxFileBytes, limits::MaxTotalSourceBytes - cx.sources.totalBytes());
-    char buffer[65536];
+    const bool pipe = S_ISFIFO(info.st_mode);
+    if (!S_ISREG(info.st_mode) && !pipe) {
+        problem = S_ISDIR(info.st_mode)                              ? "is a folder, not a file"
+                  : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "is a device, not a file"
+                                                                     : "is not a regular file";
+        return std::nullopt;
+    }
+    if (pipe) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const std::size_t room = std::min(limits::MaxFileBytes, limits::MaxTotalSourceBytes - cx.sources.totalBytes());
+    const auto tooLarge = [&](std::size_t size) {
+        if (size <= room) return false;
+        problem = size > limits::MaxFileBytes ? "file larger than " + std::to_string(limits::MaxFileBytes >> 20) + " MiB"
+                                              : "the compile would read more than " +
+                                                    std::to_string(limits::MaxTotalSourceBytes >> 20) + " MiB of sources";
+        return true;
+    };
+    const auto size = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+    if (tooLarge(size)) return std::nullopt;
+    // A regular file is read into a buffer of its size, a pipe in chunks until its end.
+    std::string bytes(pipe ? 0 : size, '\0');
+    std::size_t done = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (done == bytes.size()) {
+            if (!pipe) break;
+            bytes.resize(done + 65536);
+        }
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             problem = std::string("reading failed: ") + std::strerror(errno);
-            break;
+            return std::nullopt;
         }
         if (n == 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > room) {
-            problem = bytes.size() > limits::MaxFileBytes
-                          ? "file larger than " + std::to_string(limits::MaxFileBytes >> 20) + " MiB"
-                          : "the compile would read more than " +
-                                std::to_string(limits::MaxTotalSourceBytes >> 20) + " MiB of sources";
-            break;
-        }
+        done += static_cast<std::size_t>(n);
+        if (tooLarge(done)) return std::nullopt;
     }
-    ::close(fd);
-    if (!problem.empty()) return std::nullopt;
+    bytes.resize(done);
     return bytes;
 }
 
@@ -119,6 +141,14 @@ std::optional<fs::path> findFile(const fs::path& folder, std::string name) {
     return std::nullopt;
 }
 
+std::string fileIdentity(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0)
+        return std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino);
+    std::error_code ec;
+    return fs::weakly_canonical(path, ec).string();
+}
+
 namespace {
 
 void compileSource(CompileContext& cx, std::string name, std::string path, std::string text,
@@ -161,7 +191,7 @@ void compileFile(CompileContext& cx, const std::string& shownName, const fs::pat
         return;
     }
     std::optional<Windows1252Fallback> fallback;
-    auto text = decodeSource(*bytes, problem, &fallback);
+    auto text = decodeSource(std::move(*bytes), problem, &fallback);
     bytes.reset();
     if (!text) {
         cx.diagnostics.error(Phase::Input, includedAt, 1, "cannot read '" + shownName + "': " + problem);
@@ -199,10 +229,9 @@ bool pullInClassFile(CompileContext& cx, NamespaceId ns, const std::string& name
     const auto& index = classFileIndex(cx);
     const auto found = index.find(repo::foldCase(className) + ".mof");
     if (found == index.end()) return false;
-    std::error_code ec;
-    const std::string canonical = fs::weakly_canonical(found->second, ec).string();
-    if (std::find(cx.includeStack.begin(), cx.includeStack.end(), canonical) != cx.includeStack.end() ||
-        !cx.classFilesRead.insert(canonical).second)
+    const std::string identity = fileIdentity(found->second);
+    if (std::find(cx.includeStack.begin(), cx.includeStack.end(), identity) != cx.includeStack.end() ||
+        !cx.classFilesRead.insert(identity).second)
         return false;
     // The file is compiled where the class is needed; the state of the file that needed it stays.
     const std::string savedNamespace = cx.currentNamespace;
@@ -213,7 +242,7 @@ bool pullInClassFile(CompileContext& cx, NamespaceId ns, const std::string& name
     cx.classFlags = cx.options.classFlags;
     cx.instanceFlags = 0;
     cx.pulling.push_back(repo::foldCase(className));
-    cx.includeStack.push_back(canonical);
+    cx.includeStack.push_back(identity);
     const std::string shown = found->second.string();
     cx.stats.pulledIn.push_back(shown);
     compileFile(cx, shown, found->second, at);
@@ -259,16 +288,14 @@ CompileStatus Compiler::compile(const std::vector<CompileInput>& inputs) {
             if (input.text) {
                 std::string problem;
                 std::optional<Windows1252Fallback> fallback;
-                auto text = decodeSource(*input.text, problem, &fallback);
+                auto text = decodeSource(std::string(*input.text), problem, &fallback);
                 if (!text) {
                     d.diagnostics.error(Phase::Input, {}, 0, "cannot read '" + input.path + "': " + problem);
                     continue;
                 }
                 compileSource(d, input.path, std::string(), std::move(*text), fallback);
             } else {
-                std::error_code ec;
-                const std::string canonical = fs::weakly_canonical(input.path, ec).string();
-                d.includeStack.push_back(canonical);
+                d.includeStack.push_back(fileIdentity(input.path));
                 compileFile(d, input.path, input.path, {});
                 d.includeStack.pop_back();
             }

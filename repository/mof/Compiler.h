@@ -52,6 +52,9 @@ struct CompileOptions {
     bool systemClasses = false;
     std::size_t maxErrors = limits::DefaultMaxErrors;
     bool readIncludes = true; // off when fuzzing, so input cannot name arbitrary files
+    // Off for a check: classes are checked as in a real compile, but not encoded and stored (the
+    // compile keeps what it needs of them itself).
+    bool writeClasses = true;
     // Called before each file is read, with the files read so far.
     std::function<void(const std::string& file, std::size_t filesRead)> progress;
 };

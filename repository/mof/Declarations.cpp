@@ -195,7 +195,7 @@ void processClass(CompileContext& cx, const ast::ClassNode& node) {
     cx.classes[ns][cx.fold(name)] = raw;
     cx.definedHere[ns].try_emplace(cx.fold(name), node.name.location);
     if (ok && cx.canWrite()) {
-        cx.store.putClass(ns, raw->def);
+        if (cx.options.writeClasses) cx.store.putClass(ns, raw->def);
         ++cx.stats.classes;
     }
 }

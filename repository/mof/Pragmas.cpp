@@ -50,14 +50,13 @@ void pragmaInclude(CompileContext& cx, const ast::PragmaNode& p) {
                                  : "include file \"" + arg->text + "\" " + problem);
         return;
     }
-    std::error_code ec;
-    const std::string canonical = fs::weakly_canonical(*found, ec).string();
-    if (std::find(cx.includeStack.begin(), cx.includeStack.end(), canonical) != cx.includeStack.end()) {
+    const std::string identity = fileIdentity(*found);
+    if (std::find(cx.includeStack.begin(), cx.includeStack.end(), identity) != cx.includeStack.end()) {
         cx.diagnostics.error(Phase::Input, arg->location, arg->length,
                           "\"" + arg->text + "\" includes itself (directly or through other files)");
         return;
     }
-    cx.includeStack.push_back(canonical);
+    cx.includeStack.push_back(identity);
     // Diagnostics name an included file relative to how its includer was named.
     std::string shown = found->string();
     const fs::path rel = found->lexically_relative(cx.files.back().folder);
@@ -217,10 +216,18 @@ void deleteClassTree(CompileContext& cx, NamespaceId ns, const std::string& name
     // The whole tree, however large, subclasses first; the compile's one transaction makes it all or
     // nothing. The set guards against a loop of superclasses in a damaged file.
     std::vector<std::string> order{name};
-    std::unordered_set<std::string> seen{cx.fold(name)};
-    for (std::size_t i = 0; i < order.size(); ++i)
+    std::unordered_set<std::string> listed{cx.fold(name)};
+    for (std::size_t i = 0; i < order.size(); ++i) {
         for (std::string& sub : cx.store.subclassNames(ns, order[i]))
-            if (seen.insert(cx.fold(sub)).second) order.push_back(std::move(sub));
+            if (listed.insert(cx.fold(sub)).second) order.push_back(std::move(sub));
+        if (cx.options.writeClasses) continue;
+        // Classes of this compile are not in the store when they are not written.
+        for (const auto& [key, at] : cx.definedHere[ns]) {
+            const ClassEntry* c = cx.classes[ns][key];
+            if (c && repo::equalsNoCase(c->def.superclass, order[i]) && listed.insert(key).second)
+                order.push_back(c->def.name);
+        }
+    }
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         if (cx.canWrite()) cx.stats.deletedInstances += cx.store.deleteClass(ns, *it);
         cx.classes[ns][cx.fold(*it)] = nullptr;

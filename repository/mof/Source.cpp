@@ -3,6 +3,7 @@
 #include "repository/core/Unicode.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace morrowlen::mof {
 
@@ -52,8 +53,22 @@ FileId SourceManager::add(std::string name, std::string path, std::string text) 
 namespace {
 
 bool isValidUtf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();)
-        if (!repo::decodeUtf8(s, i)) return false;
+    // Most MOF is ASCII: skip eight plain bytes at a time and decode only the rest.
+    constexpr std::uint64_t HighBits = 0x8080808080808080u;
+    for (std::size_t i = 0; i < s.size();) {
+        if (i + 8 <= s.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, s.data() + i, 8);
+            if ((word & HighBits) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        if (static_cast<unsigned char>(s[i]) < 0x80)
+            ++i;
+        else if (!repo::decodeUtf8(s, i))
+            return false;
+    }
     return true;
 }
 
@@ -111,23 +126,24 @@ void normaliseLineEnds(std::string& s) {
 
 } // namespace
 
-std::optional<std::string> decodeSource(std::string_view bytes, std::string& error,
+std::optional<std::string> decodeSource(std::string bytes, std::string& error,
                                         std::optional<Windows1252Fallback>* fallback) {
+    // UTF-8, by far the most common, keeps the buffer it came in: the text is never copied.
     std::optional<std::string> text;
-    const auto starts = [&](std::string_view bom) { return bytes.substr(0, bom.size()) == bom; };
+    const auto starts = [&](std::string_view bom) { return std::string_view(bytes).substr(0, bom.size()) == bom; };
     if (starts("\xEF\xBB\xBF")) {
-        const std::string_view body = bytes.substr(3);
-        if (!isValidUtf8(body)) {
+        if (!isValidUtf8(std::string_view(bytes).substr(3))) {
             error = "file starts with a UTF-8 byte-order mark but is not valid UTF-8";
             return std::nullopt;
         }
-        text.emplace(body);
+        bytes.erase(0, 3);
+        text = std::move(bytes);
     } else if (starts("\xFF\xFE")) {
-        text = fromUtf16(bytes.substr(2), false, error);
+        text = fromUtf16(std::string_view(bytes).substr(2), false, error);
     } else if (starts("\xFE\xFF")) {
-        text = fromUtf16(bytes.substr(2), true, error);
+        text = fromUtf16(std::string_view(bytes).substr(2), true, error);
     } else if (isValidUtf8(bytes)) {
-        text.emplace(bytes);
+        text = std::move(bytes);
     } else {
         text = fromWindows1252(bytes);
         if (fallback) {

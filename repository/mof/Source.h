@@ -52,12 +52,12 @@ class SourceFile {
 // byte-order mark. Bytes that are not UTF-8 are read as Windows-1252, as old tools wrote them; then
 // fallback (when given) tells where in the decoded text the first byte that is not UTF-8 lies, so
 // that the guess can be reported. CRLF and lone CR become LF. Returns nullopt and sets error for
-// undecodable input.
+// undecodable input. UTF-8 input keeps the buffer it came in.
 struct Windows1252Fallback {
     std::uint32_t offset; // in the decoded text
     unsigned char byte;
 };
-std::optional<std::string> decodeSource(std::string_view bytes, std::string& error,
+std::optional<std::string> decodeSource(std::string bytes, std::string& error,
                                         std::optional<Windows1252Fallback>* fallback = nullptr);
 
 class SourceManager {

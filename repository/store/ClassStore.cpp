@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -197,6 +198,22 @@ ClassStore ClassStore::openInMemory() {
     ClassStore store(std::move(impl));
     store.m_created = true;
     return store;
+}
+
+ClassStore ClassStore::openImage(std::string_view fileBytes) {
+    auto impl = std::make_unique<Impl>(Database(":memory:", Database::Mode::ReadWriteCreate));
+    const auto size = static_cast<sqlite3_int64>(fileBytes.size());
+    auto* copy = static_cast<unsigned char*>(sqlite3_malloc64(static_cast<sqlite3_uint64>(size)));
+    if (!copy) impl->db.fail(SQLITE_NOMEM, "reading a repository image");
+    std::memcpy(copy, fileBytes.data(), fileBytes.size());
+    const int rc = sqlite3_deserialize(impl->db.handle(), "main", copy, size, size,
+                                       SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
+    if (rc != SQLITE_OK) impl->db.fail(rc, "reading a repository image");
+    if (pragmaInt(impl->db, "application_id") != ApplicationId ||
+        pragmaInt(impl->db, "user_version") != SchemaVersion)
+        throw Error(wbem::Failed, "The repository image is not a repository of this version");
+    impl->configure(true);
+    return ClassStore(std::move(impl));
 }
 
 ClassStore ClassStore::copyInMemory() const {

@@ -43,6 +43,9 @@ public:
     static ClassStore open(const std::string& path, OpenMode mode);
     // A repository that lives in memory only (tests, fuzzing, --check).
     static ClassStore openInMemory();
+    // A repository in memory that starts as a copy of a repository file's bytes (the default
+    // repository built with the program). Refused like open() when the bytes are not a repository.
+    static ClassStore openImage(std::string_view fileBytes);
     // A copy of this repository's whole content in memory, page by page.
     ClassStore copyInMemory() const;
 

@@ -13,6 +13,8 @@ constexpr std::uint64_t MaxCount = 1u << 24;
 
 class Writer {
 public:
+    // A class definition is a few kilobytes; starting there saves most of the regrowing.
+    Writer() { m_out.reserve(4096); }
     void u(std::uint64_t v) {
         while (v >= 0x80) {
             m_out.push_back(static_cast<char>((v & 0x7F) | 0x80));

@@ -352,6 +352,18 @@ TEST_F(CompilerTest, AnInstanceCompiledAgainWithItsKeysReplacesTheStoredOne) {
     EXPECT_EQ(stored[0].properties[1].value, Value::string("new"));
 }
 
+// A check does not store the classes it compiles; it must still see them as a compile would.
+TEST_F(CompilerTest, ACheckThatStoresNoClassesSeesThemAsACompileWould) {
+    ok("class Stored { };");
+    mof::CompileOptions check;
+    check.writeClasses = false;
+    ok("class A : Stored { };\nclass B : A { };\n#pragma classflags(\"forceupdate\")\nclass A : Stored { };", check);
+    EXPECT_EQ(store.classNames(ns()), std::vector<std::string>{"Stored"});
+    fails("class C { };\nclass C { };", "defined twice", check);
+    fails("class A : Stored { };\nclass B : A { };\n#pragma deleteclass(\"Stored\", FAIL)\nclass E : B { };",
+          "unknown superclass 'B'", check);
+}
+
 TEST_F(CompilerTest, InstancesWithAliasesBecomeObjectPaths) {
     ok(R"(
         class Sample_Item { [Key] string Name; [Key] uint32 Number; boolean Ready; };
