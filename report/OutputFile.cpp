@@ -40,7 +40,7 @@ std::filesystem::path followLinks(std::filesystem::path path) {
 
 } // namespace
 
-OutputFile::OutputFile(std::filesystem::path path) : m_path(std::move(path)) {
+OutputFile::OutputFile(std::filesystem::path path, bool synced) : m_path(std::move(path)), m_synced(synced) {
     if (m_path.empty()) refuse(m_path, "is not a file name");
     struct stat st {};
     const bool exists = ::stat(m_path.c_str(), &st) == 0;
@@ -100,7 +100,7 @@ void OutputFile::flush() {
 void OutputFile::commit() {
     if (m_committed) return;
     flush();
-    if (!isDirect() && ::fsync(m_fd) != 0) throwFileError(errno, "cannot finish", m_path);
+    if (m_synced && !isDirect() && ::fsync(m_fd) != 0) throwFileError(errno, "cannot finish", m_path);
     const int fd = std::exchange(m_fd, -1);
     if (::close(fd) != 0 && errno != EINTR) throwFileError(errno, "cannot finish", m_path);
     if (!isDirect()) {
@@ -108,7 +108,7 @@ void OutputFile::commit() {
             throwFileError(errno, "cannot replace", m_target);
         // The rename itself reaches the disk with the folder.
         const std::filesystem::path folder = m_target.has_parent_path() ? m_target.parent_path() : ".";
-        if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        if (const int dir = m_synced ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1; dir >= 0) {
             ::fsync(dir);
             ::close(dir);
         }

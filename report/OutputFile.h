@@ -13,7 +13,10 @@ namespace morrowlen::report {
 
 class OutputFile {
   public:
-    explicit OutputFile(std::filesystem::path path);
+    // synced: the new text and the rename reach the disk before commit returns. A writer of
+    // thousands of small files that can all be written again (a documentation site) may skip it;
+    // each file is still replaced whole.
+    explicit OutputFile(std::filesystem::path path, bool synced = true);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -32,6 +35,7 @@ class OutputFile {
     std::filesystem::path m_temp;
     std::string m_buffer;
     int m_fd = -1;
+    bool m_synced = true;
     bool m_committed = false;
 };
 

@@ -202,7 +202,7 @@ class SiteWriter {
                     const Page& page = m_pages.at(repo::foldCase(p.classes[i]));
                     PageBytes out;
                     writeClassPage(out, p, page);
-                    writeFileAtomically(m_dir / p.folder / page.file, out.bytes);
+                    writeFileAtomically(m_dir / p.folder / page.file, out.bytes, false);
                     const std::lock_guard lock(mutex);
                     ++m_done;
                     if (m_options.progress) m_options.progress(m_done, m_total);
@@ -553,8 +553,8 @@ void PageBytes::writeLine(std::string_view text) {
     bytes += "\r\n";
 }
 
-void writeFileAtomically(const fs::path& path, const std::string& bytes) {
-    report::OutputFile out(path);
+void writeFileAtomically(const fs::path& path, const std::string& bytes, bool synced) {
+    report::OutputFile out(path, synced);
     out.write(bytes);
     out.commit();
 }

@@ -61,7 +61,7 @@ class PageBytes : public report::LineWriter {
 };
 
 // Writes bytes to path as every output file is written (report::OutputFile): replaced whole and at once.
-void writeFileAtomically(const std::filesystem::path& path, const std::string& bytes);
+void writeFileAtomically(const std::filesystem::path& path, const std::string& bytes, bool synced = true);
 
 // A progress line on standard error when it is a terminal, shown once the work has taken more
 // than a second.
