@@ -33,8 +33,21 @@ std::uint32_t errorNumber(const std::function<void()>& f) {
     return 0;
 }
 
-TEST(Moniker, BothSpellingsAndOnlyTheLocalComputer) {
-    auto store = repo::ClassStore::openInMemory();
+// The operations are contract tests: the same cases run over every class source the locator can
+// hand out. Today that is the local repository, kept in a file or in memory (a MOF file opened
+// straight in the window); a remote source would join the list.
+class Contract : public ::testing::TestWithParam<const char*> {
+protected:
+    repo::ClassStore open() {
+        if (std::string(GetParam()) == "memory") return repo::ClassStore::openInMemory();
+        return repo::ClassStore::open((dir / "repository.sqlite").string(), repo::ClassStore::OpenMode::Create);
+    }
+    TempDir dir;
+    repo::ClassStore store = open();
+};
+INSTANTIATE_TEST_SUITE_P(Sources, Contract, ::testing::Values("file", "memory"));
+
+TEST_P(Contract, MonikerBothSpellingsAndOnlyTheLocalComputer) {
     ensureNamespace(store, "root\\cimv2");
     Locator locator(store);
     EXPECT_EQ(connectMoniker(locator, "winmgmts:\\\\.\\root\\cimv2").path(), "root\\cimv2");
@@ -47,8 +60,7 @@ TEST(Moniker, BothSpellingsAndOnlyTheLocalComputer) {
     EXPECT_EQ(errorNumber([&] { connectMoniker(locator, "ldap://root"); }), MonikerSyntaxError);
 }
 
-TEST(Operations, QualifierLookupsAsThePageReliesOnThem) {
-    auto store = repo::ClassStore::openInMemory();
+TEST_P(Contract, QualifierLookupsAsThePageReliesOnThem) {
     store.putClass(store.rootNamespace(),
                    makeClass("Thing", "", {property("P", CimType::String, {nullQualifier("MaxLen"),
                                                                             stringQualifier("Description", "d")})}));
@@ -63,15 +75,15 @@ TEST(Operations, QualifierLookupsAsThePageReliesOnThem) {
     EXPECT_EQ(errorNumber([&] { connectMoniker(locator, "winmgmts:root").Get("Nothing", 0); }), wbem::NotFound);
 }
 
-class WalkTest : public ::testing::Test {
+class WalkTest : public Contract {
 protected:
     void SetUp() override {
         store.putClass(store.systemNamespace(), makeClass("__NAMESPACE", "", {property("Name", CimType::String)}));
     }
-    repo::ClassStore store = repo::ClassStore::openInMemory();
 };
+INSTANTIATE_TEST_SUITE_P(Sources, WalkTest, ::testing::Values("file", "memory"));
 
-TEST_F(WalkTest, DepthFirstPreOrderThenSortedWithoutRegardToCase) {
+TEST_P(WalkTest, DepthFirstPreOrderThenSortedWithoutRegardToCase) {
     ensureNamespace(store, "root\\R");
     ensureNamespace(store, "root\\p\\Q");
     ensureNamespace(store, "root\\p\\a");
@@ -85,7 +97,7 @@ TEST_F(WalkTest, DepthFirstPreOrderThenSortedWithoutRegardToCase) {
                                                         "root\\p\\a", "root\\p\\Q", "root\\R"}));
 }
 
-TEST_F(WalkTest, RootWithoutChildren) {
+TEST_P(WalkTest, RootWithoutChildren) {
     Locator locator(store);
     MemoryList combo;
     combo.addItem(NamespacePlaceholder);
@@ -93,7 +105,7 @@ TEST_F(WalkTest, RootWithoutChildren) {
     EXPECT_EQ(combo.items(), (std::vector<std::string>{NamespacePlaceholder, "root"}));
 }
 
-TEST_F(WalkTest, ANamespaceWithoutAccessIsListedWithoutItsSubtree) {
+TEST_P(WalkTest, ANamespaceWithoutAccessIsListedWithoutItsSubtree) {
     ensureNamespace(store, "root\\a");
     repo::NamespaceId secret = ensureNamespace(store, "root\\b");
     ensureNamespace(store, "root\\b\\hidden");
@@ -105,7 +117,7 @@ TEST_F(WalkTest, ANamespaceWithoutAccessIsListedWithoutItsSubtree) {
     EXPECT_EQ(combo.appended, (std::vector<std::string>{"root", "root\\a", "root\\b", "root\\c", "root\\c\\d"}));
 }
 
-TEST_F(WalkTest, FailureAtTheRootItselfIsThrown) {
+TEST_P(WalkTest, FailureAtTheRootItselfIsThrown) {
     store.setNamespaceAccess(store.rootNamespace(), std::vector<std::string>{});
     Locator locator(store, ordinaryUser());
     AppendLog combo;
