@@ -1,8 +1,8 @@
 // The class catalogue of a namespace with 50,000 classes, through the repository and the
 // window's real combo boxes (offscreen).
-#include "tests/support/TestRepository.h"
 #include "navigation/ClassCatalogue.h"
 #include "shell/ComboList.h"
+#include "tests/support/TestRepository.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -14,7 +14,8 @@ namespace {
 
 struct BigNamespace {
     TempDir dir;
-    repo::ClassStore store = repo::ClassStore::open((dir / "big.sqlite").string(), repo::ClassStore::OpenMode::Create);
+    repo::ClassStore store =
+        repo::ClassStore::open((dir / "big.sqlite").string(), repo::ClassStore::OpenMode::Create);
     BigNamespace() {
         auto tx = store.transaction();
         auto ns = ensureNamespace(store, "root\\big");
@@ -22,8 +23,8 @@ struct BigNamespace {
         for (int i = 0; i < 50000; ++i) {
             // Spread the names so that insertion order is far from sorted order.
             unsigned mixed = static_cast<unsigned>(i) * 2654435761u;
-            std::string name = std::string(prefixes[i % 7]) + "Class" + std::to_string(mixed % 1000003) + "x" +
-                               std::to_string(i);
+            std::string name = std::string(prefixes[i % 7]) + "Class" + std::to_string(mixed % 1000003) +
+                               "x" + std::to_string(i);
             store.putClass(ns, makeClass(name, ""));
         }
         tx.commit();

@@ -150,8 +150,8 @@ void BM_ForwardReferences(benchmark::State& state) {
     std::vector<std::string> classes;
     classes.reserve(n);
     for (std::size_t i = 0; i < n; ++i)
-        classes.push_back("class Fwd_" + std::to_string(i) + " { [Key] string Id; Fwd_" + std::to_string(i + 1) +
-                          " ref Next; Fwd_" + std::to_string(i + 2) + " Later; };\n");
+        classes.push_back("class Fwd_" + std::to_string(i) + " { [Key] string Id; Fwd_" +
+                          std::to_string(i + 1) + " ref Next; Fwd_" + std::to_string(i + 2) + " Later; };\n");
     if (!forward) std::reverse(classes.begin(), classes.end());
     std::string text;
     for (const std::string& c : classes)

@@ -1,8 +1,8 @@
 // Speed of the operations behind the namespace list, the class report and the profile page.
-#include "tests/support/TestRepository.h"
-#include "navigation/NamespaceWalk.h"
 #include "navigation/Module2.h"
+#include "navigation/NamespaceWalk.h"
 #include "report/ProfilePage.h"
+#include "tests/support/TestRepository.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,10 +15,12 @@ namespace {
 // A repository file with 2,000 namespaces: 20 below root, 10 below each, 9 below each of those.
 struct WideTree {
     TempDir dir;
-    repo::ClassStore store = repo::ClassStore::open((dir / "tree.sqlite").string(), repo::ClassStore::OpenMode::Create);
+    repo::ClassStore store =
+        repo::ClassStore::open((dir / "tree.sqlite").string(), repo::ClassStore::OpenMode::Create);
     WideTree() {
         auto tx = store.transaction();
-        store.putClass(store.systemNamespace(), makeClass("__NAMESPACE", "", {property("Name", CimType::String)}));
+        store.putClass(store.systemNamespace(),
+                       makeClass("__NAMESPACE", "", {property("Name", CimType::String)}));
         int made = 0;
         for (int a = 0; a < 20 && made < 2000; ++a) {
             auto na = store.createNamespace(store.rootNamespace(), "ns" + std::to_string(a));
@@ -26,7 +28,8 @@ struct WideTree {
             for (int b = 0; b < 10 && made < 2000; ++b) {
                 auto nb = store.createNamespace(na, "child" + std::to_string(b));
                 ++made;
-                for (int c = 0; c < 9 && made < 2000; ++c, ++made) store.createNamespace(nb, "leaf" + std::to_string(c));
+                for (int c = 0; c < 9 && made < 2000; ++c, ++made)
+                    store.createNamespace(nb, "leaf" + std::to_string(c));
             }
         }
         tx.commit();
@@ -49,7 +52,8 @@ BENCHMARK(BM_NamespaceWalk2000)->Unit(benchmark::kMillisecond);
 // and an amended description.
 struct DeepClass {
     TempDir dir;
-    repo::ClassStore store = repo::ClassStore::open((dir / "deep.sqlite").string(), repo::ClassStore::OpenMode::Create);
+    repo::ClassStore store =
+        repo::ClassStore::open((dir / "deep.sqlite").string(), repo::ClassStore::OpenMode::Create);
     DeepClass() {
         auto tx = store.transaction();
         auto ns = ensureNamespace(store, "root\\cimv2");
@@ -61,9 +65,10 @@ struct DeepClass {
             for (int p = 0; p < 25; ++p) {
                 std::string pname = "P" + std::to_string(level) + "_" + std::to_string(p);
                 props.push_back(property(pname, CimType::String, {intQualifier("MaxLen", 64 + p)}));
-                described.push_back(property(pname, CimType::String,
-                                             {stringQualifier("Description", "What " + pname + " holds, in a sentence.",
-                                                              repo::flavor::ToSubclass | repo::flavor::Amended)}));
+                described.push_back(
+                    property(pname, CimType::String,
+                             {stringQualifier("Description", "What " + pname + " holds, in a sentence.",
+                                              repo::flavor::ToSubclass | repo::flavor::Amended)}));
             }
             store.putClass(ns, makeClass(name, super, props, {stringQualifier("Version", "1.0")}));
             store.putClass(amend, makeClass(name, "", described));
@@ -86,7 +91,7 @@ void BM_GetDeepClass(benchmark::State& state) {
 BENCHMARK(BM_GetDeepClass)->Unit(benchmark::kMicrosecond);
 
 class NullBrowser : public report::Browser {
-public:
+  public:
     void navigate(const std::string&) override {}
 };
 
@@ -98,7 +103,8 @@ void BM_ProfilePage200Properties(benchmark::State& state) {
     report::ReportBrowsers browsers{&b[0], &b[1], &b[2], &b[3], &b[4]};
     Module2::strCurrentNamespace = "root\\cimv2";
     Module2::strClassName = "Level7";
-    for (auto _ : state) report::DoWebPage(locator, browsers, out.path());
+    for (auto _ : state)
+        report::DoWebPage(locator, browsers, out.path());
 }
 BENCHMARK(BM_ProfilePage200Properties)->Unit(benchmark::kMicrosecond);
 

@@ -1,8 +1,8 @@
 // First start (the default repository is created) and later starts of the program, to a shown
 // and painted main window, on Qt's offscreen platform. The program is measured as the start-up
 // probe (tests/gui) runs it: the same start-up, ended once the window has been painted.
-#include "tests/support/TestRepository.h"
 #include "repository/file/RepositoryFile.h"
+#include "tests/support/TestRepository.h"
 
 #include <benchmark/benchmark.h>
 
@@ -23,7 +23,8 @@ std::string startProgram(const std::string& repository) {
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
         std::array<char, 256> buf{};
-        while (fgets(buf.data(), static_cast<int>(buf.size()), p)) out += buf.data();
+        while (fgets(buf.data(), static_cast<int>(buf.size()), p))
+            out += buf.data();
         pclose(p);
     }
     return out;

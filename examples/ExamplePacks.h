@@ -8,7 +8,7 @@ namespace morrowlen::examples {
 struct ExamplePack {
     std::string_view menuItem; // object name of the menu command
     std::string_view caption;
-    std::string_view path;     // path on the example server; its letter case matters
+    std::string_view path; // path on the example server; its letter case matters
 };
 
 inline constexpr std::array<ExamplePack, 3> ExamplePacks = {{

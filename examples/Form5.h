@@ -8,7 +8,7 @@ namespace morrowlen::examples {
 
 class Form5 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Form5(const report::BrowserFactory& browsers, QWidget* parent = nullptr);
 
     void Form_Load();
@@ -16,10 +16,10 @@ public:
     int topTwips() const { return m_top; }
     int leftTwips() const { return m_left; }
 
-signals:
+  signals:
     void placementChanged();
 
-private:
+  private:
     report::BrowserView* m_browser = nullptr;
     int m_top = 0;
     int m_left = 0;

@@ -18,9 +18,12 @@ std::optional<FamilyItem> classifyClass(std::string_view name) {
 
 void Combo1_Click(DropDownList& combo1, const ClassLists& lists, const Locator& locator) {
     if (combo1.text() == NamespacePlaceholder) return;
-    for (DropDownList* list : lists) list->clear();
-    for (DropDownList* list : lists) list->setText("");
-    for (DropDownList* list : lists) list->setEnabled(false);
+    for (DropDownList* list : lists)
+        list->clear();
+    for (DropDownList* list : lists)
+        list->setText("");
+    for (DropDownList* list : lists)
+        list->setEnabled(false);
 
     Module2::strCurrentNamespace = combo1.text();
 
@@ -32,7 +35,8 @@ void Combo1_Click(DropDownList& combo1, const ClassLists& lists, const Locator& 
     // Each list is filled in one pass; the lists keep their items sorted all the same.
     std::array<std::vector<std::string>, 5> items;
     for (const ClassItem& cls : classes) {
-        if (auto fi = classifyClass(cls.Path_.Class)) items[static_cast<std::size_t>(fi->list)].push_back(std::move(fi->item));
+        if (auto fi = classifyClass(cls.Path_.Class))
+            items[static_cast<std::size_t>(fi->list)].push_back(std::move(fi->item));
     }
     for (std::size_t i = 0; i < lists.size(); ++i)
         if (!items[i].empty()) lists[i]->addItems(std::move(items[i]));

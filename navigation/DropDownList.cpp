@@ -5,7 +5,9 @@
 namespace morrowlen::nav {
 
 namespace {
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char fold(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 } // namespace
 
 bool listOrderLess(std::string_view a, std::string_view b) {
@@ -15,8 +17,9 @@ bool listOrderLess(std::string_view a, std::string_view b) {
 }
 
 void MemoryList::addItem(const std::string& item) {
-    auto pos = std::upper_bound(m_items.begin(), m_items.end(), item,
-                                [](const std::string& a, const std::string& b) { return listOrderLess(a, b); });
+    auto pos =
+        std::upper_bound(m_items.begin(), m_items.end(), item,
+                         [](const std::string& a, const std::string& b) { return listOrderLess(a, b); });
     m_items.insert(pos, item);
 }
 

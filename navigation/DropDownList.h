@@ -9,7 +9,7 @@
 namespace morrowlen::nav {
 
 class DropDownList {
-public:
+  public:
     virtual ~DropDownList() = default;
     virtual std::string text() const = 0;
     virtual void setText(const std::string& text) = 0;
@@ -18,7 +18,8 @@ public:
     virtual void addItem(const std::string& item) = 0;
     // Appends many items; the same result as adding them one by one, in one pass.
     virtual void addItems(std::vector<std::string> items) {
-        for (const auto& item : items) addItem(item);
+        for (const auto& item : items)
+            addItem(item);
     }
     virtual int count() const = 0;
     virtual void setEnabled(bool enabled) = 0;
@@ -31,7 +32,7 @@ bool listOrderLess(std::string_view a, std::string_view b);
 
 // A plain in-memory list with the same behaviour as the window's lists.
 class MemoryList : public DropDownList {
-public:
+  public:
     std::string text() const override { return m_text; }
     void setText(const std::string& text) override { m_text = text; }
     void clear() override { m_items.clear(); }
@@ -43,7 +44,7 @@ public:
     bool enabled() const { return m_enabled; }
     const std::vector<std::string>& items() const { return m_items; }
 
-private:
+  private:
     std::string m_text;
     std::vector<std::string> m_items;
     bool m_enabled = true;

@@ -7,7 +7,11 @@ namespace morrowlen {
 
 inline constexpr int TwipsPerPixel = 15;
 
-inline int twipsToPixels(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixel)); }
-inline double pixelsToTwips(int pixels) { return static_cast<double>(pixels) * TwipsPerPixel; }
+inline int twipsToPixels(double twips) {
+    return static_cast<int>(std::lround(twips / TwipsPerPixel));
+}
+inline double pixelsToTwips(int pixels) {
+    return static_cast<double>(pixels) * TwipsPerPixel;
+}
 
 } // namespace morrowlen

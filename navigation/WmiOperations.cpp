@@ -8,13 +8,14 @@ using repo::equalsNoCase;
 
 QualifierObject PropertyObject::Qualifiers_(std::string_view name) const {
     if (const auto* q = m_property.qualifier(name)) return QualifierObject(q->value);
-    throw Error(wbem::NotFound, "Not found: the property " + m_property.name + " has no qualifier " +
-                                    std::string(name));
+    throw Error(wbem::NotFound,
+                "Not found: the property " + m_property.name + " has no qualifier " + std::string(name));
 }
 
 ClassObject::ClassObject(repo::ResolvedClass cls) : m_class(std::move(cls)) {
     m_properties.reserve(m_class.properties.size());
-    for (const auto& p : m_class.properties) m_properties.emplace_back(p);
+    for (const auto& p : m_class.properties)
+        m_properties.emplace_back(p);
 }
 
 Locator::Locator(const repo::ClassStore& store, repo::Identity identity)
@@ -29,12 +30,14 @@ const repo::ClassSource& Locator::source(std::string_view host) const {
 
 std::vector<NamespaceInstance> Services::InstancesOf(std::string_view className) const {
     if (!m_source->hasClass(m_ns, className))
-        throw Error(wbem::InvalidClass, "Invalid class: " + std::string(className) + " in namespace " + m_path);
+        throw Error(wbem::InvalidClass,
+                    "Invalid class: " + std::string(className) + " in namespace " + m_path);
     std::vector<NamespaceInstance> out;
     auto names = equalsNoCase(className, "__NAMESPACE") ? m_source->childNamespaces(m_ns)
                                                         : m_source->instanceNames(m_ns, className);
     out.reserve(names.size());
-    for (auto& name : names) out.push_back({std::move(name)});
+    for (auto& name : names)
+        out.push_back({std::move(name)});
     return out;
 }
 
@@ -42,7 +45,8 @@ std::vector<ClassItem> Services::SubclassesOf() const {
     std::vector<ClassItem> out;
     auto names = m_source->classNames(m_ns);
     out.reserve(names.size());
-    for (auto& name : names) out.push_back(ClassItem{ObjectPath{std::move(name)}});
+    for (auto& name : names)
+        out.push_back(ClassItem{ObjectPath{std::move(name)}});
     return out;
 }
 
@@ -53,7 +57,8 @@ ClassObject Services::Get(std::string_view className, std::int32_t flags) const 
 Services connectMoniker(const Locator& locator, std::string_view moniker) {
     constexpr std::string_view scheme = "winmgmts:";
     if (moniker.size() < scheme.size() || !equalsNoCase(moniker.substr(0, scheme.size()), scheme))
-        throw Error(MonikerSyntaxError, "Invalid syntax: " + std::string(moniker) + " is not a management moniker");
+        throw Error(MonikerSyntaxError,
+                    "Invalid syntax: " + std::string(moniker) + " is not a management moniker");
     std::string_view rest = moniker.substr(scheme.size());
     std::string path;
     std::string_view host = ".";

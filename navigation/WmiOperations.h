@@ -20,7 +20,7 @@ inline constexpr std::uint32_t HostUnavailable = 0x800706BA;    // a computer ot
 
 // The service for the whole run: finds the class source of a computer named in a moniker.
 class Locator {
-public:
+  public:
     // The local computer's classes come from this source.
     explicit Locator(std::shared_ptr<const repo::ClassSource> local) : m_local(std::move(local)) {}
     // The local computer's classes come from this repository, read for the identity.
@@ -30,7 +30,7 @@ public:
     const repo::ClassSource& source(std::string_view host) const;
     const repo::ClassSource& local() const { return *m_local; }
 
-private:
+  private:
     std::shared_ptr<const repo::ClassSource> m_local;
 };
 
@@ -47,37 +47,37 @@ struct ClassItem {
 };
 
 class QualifierObject {
-public:
+  public:
     explicit QualifierObject(repo::Value value) : m_value(std::move(value)) {}
     const repo::Value& Value() const { return m_value; }
 
-private:
+  private:
     repo::Value m_value;
 };
 
 class PropertyObject {
-public:
+  public:
     explicit PropertyObject(repo::ResolvedProperty property) : m_property(std::move(property)) {}
     const std::string& Name() const { return m_property.name; }
     // Looks a qualifier up by name without regard to case; Error NotFound when absent.
     QualifierObject Qualifiers_(std::string_view name) const;
 
-private:
+  private:
     repo::ResolvedProperty m_property;
 };
 
 class ClassObject {
-public:
+  public:
     explicit ClassObject(repo::ResolvedClass cls);
     const std::vector<PropertyObject>& Properties_() const { return m_properties; }
 
-private:
+  private:
     repo::ResolvedClass m_class;
     std::vector<PropertyObject> m_properties;
 };
 
 class Services {
-public:
+  public:
     Services(const repo::ClassSource& source, repo::NamespaceHandle ns, std::string path)
         : m_source(&source), m_ns(ns), m_path(std::move(path)) {}
     const std::string& path() const { return m_path; }
@@ -88,7 +88,7 @@ public:
     std::vector<ClassItem> SubclassesOf() const;
     ClassObject Get(std::string_view className, std::int32_t flags) const;
 
-private:
+  private:
     const repo::ClassSource* m_source;
     repo::NamespaceHandle m_ns;
     std::string m_path;

@@ -9,7 +9,7 @@ namespace morrowlen::report {
 
 // A browser control placed in a window: the real web view, or a recorder in tests.
 class BrowserView : public Browser {
-public:
+  public:
     virtual QWidget* widget() = 0;
     virtual void setScriptsEnabled(bool enabled) = 0;
 };

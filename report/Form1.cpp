@@ -8,10 +8,12 @@ namespace {
 constexpr int ClientWidth = 10695, ClientHeight = 9600;
 constexpr int TabWidth = 10695, TabHeight = 9615;
 constexpr int BrowserLeft = 120, BrowserTop = 360, BrowserWidth = 10455, BrowserHeight = 9135;
-const char* const TabCaptions[5] = {"HTML View", "MSDN Search", "Google Search", "Live Search", "Yahoo Search"};
+const char* const TabCaptions[5] = {"HTML View", "MSDN Search", "Google Search", "Live Search",
+                                    "Yahoo Search"};
 } // namespace
 
-Form1::Form1(const nav::Locator& locator, BrowserFactory browsers, std::filesystem::path pageFolder, QWidget* parent)
+Form1::Form1(const nav::Locator& locator, BrowserFactory browsers, std::filesystem::path pageFolder,
+             QWidget* parent)
     : QWidget(parent), m_locator(&locator), m_pageFolder(std::move(pageFolder)) {
     setObjectName("Form1");
     setFixedSize(twipsToPixels(ClientWidth), twipsToPixels(ClientHeight));

@@ -13,7 +13,7 @@ namespace morrowlen::report {
 
 class Form1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     Form1(const nav::Locator& locator, BrowserFactory browsers, std::filesystem::path pageFolder,
           QWidget* parent = nullptr);
 
@@ -28,10 +28,10 @@ public:
     int topTwips() const { return m_top; }
     int leftTwips() const { return m_left; }
 
-signals:
+  signals:
     void placementChanged();
 
-private:
+  private:
     void showCurrentBrowser(int index);
 
     const nav::Locator* m_locator;

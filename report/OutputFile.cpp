@@ -108,7 +108,8 @@ void OutputFile::commit() {
             throwFileError(errno, "cannot replace", m_target);
         // The rename itself reaches the disk with the folder.
         const std::filesystem::path folder = m_target.has_parent_path() ? m_target.parent_path() : ".";
-        if (const int dir = m_synced ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1; dir >= 0) {
+        if (const int dir = m_synced ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+            dir >= 0) {
             ::fsync(dir);
             ::close(dir);
         }

@@ -10,7 +10,7 @@
 namespace morrowlen::report {
 
 class LineWriter {
-public:
+  public:
     virtual ~LineWriter() = default;
     // Writes the text and a line end.
     virtual void writeLine(std::string_view text) = 0;
@@ -26,14 +26,14 @@ std::string escapeHtml(std::string_view text);
 // The page's lines into an OutputFile; commit() puts the page in place. Destroying it uncommitted
 // leaves the page as it was.
 class PageFile : public LineWriter {
-public:
+  public:
     explicit PageFile(std::filesystem::path page) : m_out(std::move(page)) {}
 
     void writeLine(std::string_view text) override;
     void commit() { m_out.commit(); }
     const std::filesystem::path& page() const { return m_out.path(); }
 
-private:
+  private:
     OutputFile m_out;
 };
 

@@ -1,8 +1,8 @@
 #include "report/ProfilePage.h"
 
+#include "navigation/Module2.h"
 #include "report/SearchAddresses.h"
 #include "report/Stylesheet.h"
-#include "navigation/Module2.h"
 #include "repository/core/Error.h"
 
 #include <cerrno>
@@ -52,10 +52,12 @@ void writeProfile(LineWriter& out, const nav::ClassObject& cls, const std::strin
     for (const nav::PropertyObject& p : cls.Properties_()) {
         step(tolerant, [&] { out.writeLine("<TR>"); });
         step(tolerant, [&] {
-            out.writeLine("<TH class=headingbar valign=top align=left colSpan=2>" + escapeHtml(p.Name()) + "</TH>");
+            out.writeLine("<TH class=headingbar valign=top align=left colSpan=2>" + escapeHtml(p.Name()) +
+                          "</TH>");
         });
         step(tolerant, [&] {
-            out.writeLine("<TH class=headingbar valign=top align=Middle>" + qualifierText(p, "CIMType") + "</TH>");
+            out.writeLine("<TH class=headingbar valign=top align=Middle>" + qualifierText(p, "CIMType") +
+                          "</TH>");
         });
         tolerant = true;
         step(tolerant, [&] {
@@ -68,10 +70,12 @@ void writeProfile(LineWriter& out, const nav::ClassObject& cls, const std::strin
             if (!maxLen || maxLen->isNull())
                 out.writeLine("<TH class=headingbar valign=top align=middle></TH>");
             else
-                out.writeLine("<TH class=headingbar valign=top align=middle>" + escapeHtml(maxLen->toText()) + "</TH>");
+                out.writeLine("<TH class=headingbar valign=top align=middle>" + escapeHtml(maxLen->toText()) +
+                              "</TH>");
         });
         step(tolerant, [&] {
-            out.writeLine("<TH class=headingbar align=Left>" + qualifierText(p, "Description") + "</TH></TR>");
+            out.writeLine("<TH class=headingbar align=Left>" + qualifierText(p, "Description") +
+                          "</TH></TR>");
         });
         step(tolerant, [&] { out.writeLine("</TR>"); });
     }
@@ -80,10 +84,12 @@ void writeProfile(LineWriter& out, const nav::ClassObject& cls, const std::strin
     step(tolerant, [&] { out.writeLine("</HTML>"); });
 }
 
-void DoWebPage(const nav::Locator& locator, const ReportBrowsers& browsers, const std::filesystem::path& pageFolder) {
+void DoWebPage(const nav::Locator& locator, const ReportBrowsers& browsers,
+               const std::filesystem::path& pageFolder) {
     const std::string className = Module2::strClassName;
     auto addresses = searchAddresses(className);
-    for (std::size_t i = 0; i < addresses.size(); ++i) browsers[i + 1]->navigate(addresses[i]);
+    for (std::size_t i = 0; i < addresses.size(); ++i)
+        browsers[i + 1]->navigate(addresses[i]);
 
     const std::filesystem::path page = pageFolder / PageFileName;
     // Read the class before anything touches the folder: a class that cannot be read leaves the

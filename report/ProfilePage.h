@@ -1,7 +1,7 @@
 #pragma once
 // The class profile page of a report window.
-#include "report/PageWriter.h"
 #include "navigation/WmiOperations.h"
+#include "report/PageWriter.h"
 
 #include <array>
 #include <filesystem>
@@ -12,7 +12,7 @@ namespace morrowlen::report {
 inline constexpr const char* PageFileName = "Profile.htm";
 
 class Browser {
-public:
+  public:
     virtual ~Browser() = default;
     // Starts loading the address (an http URL or a plain file path) and returns at once.
     virtual void navigate(const std::string& address) = 0;
@@ -30,7 +30,8 @@ void writeProfile(LineWriter& out, const nav::ClassObject& cls, const std::strin
 // writes the page to <pageFolder>/Profile.htm (replacing the previous page only when the new one is
 // complete) and sends WebBrowser1 to it. A class that cannot be read, or a page that cannot be
 // written or put in place, throws and leaves the previous page as it was.
-void DoWebPage(const nav::Locator& locator, const ReportBrowsers& browsers, const std::filesystem::path& pageFolder);
+void DoWebPage(const nav::Locator& locator, const ReportBrowsers& browsers,
+               const std::filesystem::path& pageFolder);
 
 // The folder the page is written to: the program's folder when a file can be created there,
 // otherwise the fallback (created when missing).

@@ -7,7 +7,7 @@ namespace morrowlen::report {
 
 class WebView : public QWebEngineView, public BrowserView {
     Q_OBJECT
-public:
+  public:
     explicit WebView(QWidget* parent);
     void navigate(const std::string& address) override;
     QWidget* widget() override { return this; }

@@ -30,9 +30,11 @@ CreateFunction loadWebView() {
             return create;
         problems += QLatin1Char('\n') + library.errorString();
     }
-    throw Error(wbem::Failed, "The web view cannot be loaded: " +
-                                  (problems.isEmpty() ? std::string("libmorrowlen-webview.so was not found beside the program")
-                                                      : problems.trimmed().toStdString()));
+    throw Error(wbem::Failed,
+                "The web view cannot be loaded: " +
+                    (problems.isEmpty()
+                         ? std::string("libmorrowlen-webview.so was not found beside the program")
+                         : problems.trimmed().toStdString()));
 }
 
 } // namespace

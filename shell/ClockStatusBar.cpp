@@ -22,7 +22,8 @@ QString fourDigitYearFormat(const QLocale& locale) {
             ++i;
             continue;
         }
-        while (i < format.size() && format[i] == QLatin1Char('y')) ++i;
+        while (i < format.size() && format[i] == QLatin1Char('y'))
+            ++i;
         out += QStringLiteral("yyyy");
     }
     return out;
@@ -38,7 +39,8 @@ QString hoursAndMinutesFormat(const QLocale& locale) {
         if (c == QLatin1Char('\'')) quoted = !quoted;
         if (!quoted && (c == QLatin1Char('s') || c == QLatin1Char('z'))) {
             // Drop the field together with the separator in front of it.
-            while (!out.isEmpty() && !out.back().isLetter() && out.back() != QLatin1Char('\'')) out.chop(1);
+            while (!out.isEmpty() && !out.back().isLetter() && out.back() != QLatin1Char('\''))
+                out.chop(1);
             continue;
         }
         out += c;
@@ -48,7 +50,8 @@ QString hoursAndMinutesFormat(const QLocale& locale) {
 } // namespace
 
 ClockStatusBar::ClockStatusBar(Clock clock, QWidget* parent)
-    : QStatusBar(parent), m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })) {
+    : QStatusBar(parent),
+      m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })) {
     setObjectName("sbStatusBar");
     setSizeGripEnabled(false);
     setFixedHeight(twipsToPixels(270));
@@ -71,7 +74,9 @@ ClockStatusBar::ClockStatusBar(Clock clock, QWidget* parent)
     m_timer->start();
 }
 
-QLabel* ClockStatusBar::panel(int n) const { return m_panels[n - 1]; }
+QLabel* ClockStatusBar::panel(int n) const {
+    return m_panels[n - 1];
+}
 
 void ClockStatusBar::refresh() {
     const QDateTime now = m_clock();

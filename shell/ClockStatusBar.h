@@ -12,7 +12,7 @@ namespace morrowlen::shell {
 
 class ClockStatusBar : public QStatusBar {
     Q_OBJECT
-public:
+  public:
     using Clock = std::function<QDateTime()>;
     explicit ClockStatusBar(Clock clock = {}, QWidget* parent = nullptr);
 
@@ -20,7 +20,7 @@ public:
     // Reads the clock and updates the date and time panels.
     void refresh();
 
-private:
+  private:
     Clock m_clock;
     QLabel* m_panels[3] = {};
     QTimer* m_timer = nullptr;

@@ -36,9 +36,13 @@ ComboList::ComboList(QWidget* parent) : QComboBox(parent), m_model(new QStringLi
     connect(this, qOverload<int>(&QComboBox::activated), this, [this](int) { emit picked(); });
 }
 
-std::string ComboList::text() const { return lineEdit()->text().toStdString(); }
+std::string ComboList::text() const {
+    return lineEdit()->text().toStdString();
+}
 
-void ComboList::setText(const std::string& text) { showText(QString::fromStdString(text)); }
+void ComboList::setText(const std::string& text) {
+    showText(QString::fromStdString(text));
+}
 
 void ComboList::showText(const QString& text) {
     // The current item follows the shown text, so that the arrow keys and the drop-down start from
@@ -79,17 +83,23 @@ void ComboList::addItem(const std::string& item) {
 void ComboList::addItems(std::vector<std::string> items) {
     QStringList added;
     added.reserve(static_cast<qsizetype>(items.size()));
-    for (const auto& item : items) added.push_back(QString::fromStdString(item));
+    for (const auto& item : items)
+        added.push_back(QString::fromStdString(item));
     std::stable_sort(added.begin(), added.end(), itemLess);
     QStringList merged;
     merged.reserve(m_items.size() + added.size());
-    std::merge(m_items.begin(), m_items.end(), added.begin(), added.end(), std::back_inserter(merged), itemLess);
+    std::merge(m_items.begin(), m_items.end(), added.begin(), added.end(), std::back_inserter(merged),
+               itemLess);
     m_items = std::move(merged);
     setModelItems();
 }
 
-int ComboList::count() const { return static_cast<int>(m_items.size()); }
+int ComboList::count() const {
+    return static_cast<int>(m_items.size());
+}
 
-void ComboList::setEnabled(bool enabled) { QComboBox::setEnabled(enabled); }
+void ComboList::setEnabled(bool enabled) {
+    QComboBox::setEnabled(enabled);
+}
 
 } // namespace morrowlen::shell

@@ -13,7 +13,7 @@ namespace morrowlen::shell {
 
 class ComboList : public QComboBox, public nav::DropDownList {
     Q_OBJECT
-public:
+  public:
     explicit ComboList(QWidget* parent = nullptr);
 
     std::string text() const override;
@@ -26,10 +26,10 @@ public:
 
     QStringList items() const { return m_items; }
 
-signals:
+  signals:
     void picked();
 
-private:
+  private:
     void setModelItems();
     void showText(const QString& text);
     QStringListModel* m_model;

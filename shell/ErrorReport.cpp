@@ -1,6 +1,5 @@
 #include "ErrorReport.h"
 
-
 #include <QMessageBox>
 
 #include <exception>
@@ -11,7 +10,9 @@ namespace morrowlen::shell {
 QString errorReportText(const Error& error) {
     const auto signedNumber = static_cast<std::int32_t>(error.number());
     const QString hex = QString::number(error.number(), 16).toUpper().rightJustified(8, QLatin1Char('0'));
-    return QStringLiteral("Error %1 (0x%2)\n\n%3").arg(signedNumber).arg(hex, QString::fromStdString(error.description()));
+    return QStringLiteral("Error %1 (0x%2)\n\n%3")
+        .arg(signedNumber)
+        .arg(hex, QString::fromStdString(error.description()));
 }
 
 void showErrorReport(QWidget* parent, const Error& error) {

@@ -7,7 +7,7 @@
 namespace morrowlen::shell {
 
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
     // Stores a text value under application name, section and key; throws Error on failure.
     virtual void SaveSetting(const QString& appName, const QString& section, const QString& key,
@@ -16,7 +16,7 @@ public:
 
 // On Linux an INI file in the per-user configuration folder: <config>/<appName>/<appName>.conf.
 class QtSettingsStore : public SettingsStore {
-public:
+  public:
     void SaveSetting(const QString& appName, const QString& section, const QString& key,
                      const QString& value) override;
 };

@@ -24,14 +24,17 @@
 #include <QWindow>
 
 // Resources of a static library are registered by hand.
-static void initShellResources() { Q_INIT_RESOURCE(resources); }
+static void initShellResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace morrowlen::shell {
 
 namespace {
 
-constexpr const char* Disclaimer = "We are not to be held responisble if you decided to use our sample Management "
-                                   "Packs for testing or production.  We know these work.";
+constexpr const char* Disclaimer =
+    "We are not to be held responisble if you decided to use our sample Management "
+    "Packs for testing or production.  We know these work.";
 
 QFont panelFont(bool bold = false) {
     QFont font(QStringLiteral("MS Sans Serif"));
@@ -49,14 +52,15 @@ QRect twipsRect(int left, int top, int width, int height) {
 
 // The client area: black, with the background picture drawn in its centre.
 class BackgroundArea : public QMdiArea {
-public:
-    explicit BackgroundArea(QWidget* parent) : QMdiArea(parent), m_picture(QStringLiteral(":/background.jpg")) {
+  public:
+    explicit BackgroundArea(QWidget* parent)
+        : QMdiArea(parent), m_picture(QStringLiteral(":/background.jpg")) {
         setBackground(QBrush(Qt::black));
         setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override {
         QMdiArea::paintEvent(event);
         if (m_picture.isNull()) return;
@@ -66,7 +70,7 @@ protected:
                            m_picture);
     }
 
-private:
+  private:
     QPixmap m_picture;
 };
 
@@ -117,7 +121,7 @@ void frmMain::buildPanel() {
         int left, top, width, height;
     };
     const Place labels[] = {
-        {"Label1", "Namespace:", 240, 120, 975, 255}, {"Label2", "CIM:", 240, 720, 375, 255},
+        {"Label1", "Namespace:", 240, 120, 975, 255},  {"Label2", "CIM:", 240, 720, 375, 255},
         {"Label3", "MSFT:", 240, 1320, 495, 255},      {"Label4", "Msft:", 240, 1920, 495, 255},
         {"Label7", "Win32:", 5520, 720, 615, 255},     {"Label6", "NoCategory:", 5520, 1320, 975, 255},
         {"Label5", Disclaimer, 5520, 1920, 5055, 615},
@@ -149,11 +153,13 @@ void frmMain::buildPanel() {
     }
     connect(m_combos[0], &ComboList::picked, this, [this] { handle([this] { Combo1_Click(); }); });
     for (int i = 1; i < 6; ++i)
-        connect(m_combos[i], &ComboList::picked, this, [this, i] { handle([this, i] { classPick(i - 1); }); });
+        connect(m_combos[i], &ComboList::picked, this,
+                [this, i] { handle([this, i] { classPick(i - 1); }); });
 
     // Keyboard order by tab index: Combo4, Combo3, Combo2, Combo5, Combo6, Combo1.
     const int order[] = {4, 3, 2, 5, 6, 1};
-    for (int k = 0; k + 1 < 6; ++k) setTabOrder(m_combos[order[k] - 1], m_combos[order[k + 1] - 1]);
+    for (int k = 0; k + 1 < 6; ++k)
+        setTabOrder(m_combos[order[k] - 1], m_combos[order[k + 1] - 1]);
 }
 
 void frmMain::buildMenus() {
@@ -169,8 +175,10 @@ void frmMain::buildMenus() {
     bios->menuAction()->setObjectName("mnubios");
     for (int i = 0; i < 3; ++i) {
         const auto& pack = examples::ExamplePacks[static_cast<std::size_t>(i)];
-        QAction* action = bios->addAction(QString::fromUtf8(pack.caption.data(), static_cast<qsizetype>(pack.caption.size())));
-        action->setObjectName(QString::fromUtf8(pack.menuItem.data(), static_cast<qsizetype>(pack.menuItem.size())));
+        QAction* action = bios->addAction(
+            QString::fromUtf8(pack.caption.data(), static_cast<qsizetype>(pack.caption.size())));
+        action->setObjectName(
+            QString::fromUtf8(pack.menuItem.data(), static_cast<qsizetype>(pack.menuItem.size())));
         connect(action, &QAction::triggered, this, [this, i] { handle([this, i] { openExample(i); }); });
     }
 }
@@ -235,9 +243,12 @@ bool frmMain::event(QEvent* event) {
 
 void frmMain::MDIForm_Load() {
     setPlacement(QRect(twipsToPixels(10), twipsToPixels(10), twipsToPixels(10920), twipsToPixels(13275)));
-    for (int i = 1; i < 6; ++i) m_combos[i]->clear();
-    for (int i = 1; i < 6; ++i) m_combos[i]->setText("");
-    for (int i = 1; i < 6; ++i) m_combos[i]->setEnabled(false);
+    for (int i = 1; i < 6; ++i)
+        m_combos[i]->clear();
+    for (int i = 1; i < 6; ++i)
+        m_combos[i]->setText("");
+    for (int i = 1; i < 6; ++i)
+        m_combos[i]->setEnabled(false);
     m_combos[0]->addItem(nav::NamespacePlaceholder);
     m_combos[0]->setText(nav::NamespacePlaceholder);
     EnumNameSpaces("root");
@@ -251,9 +262,9 @@ void frmMain::MDIForm_Unload(int& /*cancel*/) {
     if (isMinimized()) return;
     const QChar separator = QLocale().decimalPoint().at(0);
     const QRect frame = frameGeometry();
-    const float values[4] = {static_cast<float>(pixelsToTwips(frame.x())), static_cast<float>(pixelsToTwips(frame.y())),
-                             static_cast<float>(pixelsToTwips(frame.width())),
-                             static_cast<float>(pixelsToTwips(frame.height()))};
+    const float values[4] = {
+        static_cast<float>(pixelsToTwips(frame.x())), static_cast<float>(pixelsToTwips(frame.y())),
+        static_cast<float>(pixelsToTwips(frame.width())), static_cast<float>(pixelsToTwips(frame.height()))};
     const char* keys[4] = {"MainLeft", "MainTop", "MainWidth", "MainHeight"};
     for (int i = 0; i < 4; ++i)
         m_services.settings->SaveSetting(QString::fromLatin1(ProgramTitle), QStringLiteral("Settings"),
@@ -271,9 +282,13 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void frmMain::mnuFileExit_Click() { close(); }
+void frmMain::mnuFileExit_Click() {
+    close();
+}
 
-void frmMain::Combo1_Click() { nav::Combo1_Click(*m_combos[0], classLists(), *m_locator); }
+void frmMain::Combo1_Click() {
+    nav::Combo1_Click(*m_combos[0], classLists(), *m_locator);
+}
 
 void frmMain::classPick(int list) {
     nav::classListClick(list, classLists(), [this] { openReport(); });
@@ -285,8 +300,8 @@ QMdiSubWindow* frmMain::addChild(QWidget* child, const QString& title) {
     sub->setAttribute(Qt::WA_DeleteOnClose);
     // A fixed border: the frame follows the child's fixed size and offers no resizing.
     if (QLayout* frame = sub->layout()) frame->setSizeConstraint(QLayout::SetFixedSize);
-    sub->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                        Qt::WindowCloseButtonHint);
+    sub->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                        Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     sub->setWindowTitle(title);
     sub->setWindowIcon(windowIcon());
     m_mdi->addSubWindow(sub);
@@ -317,7 +332,8 @@ void frmMain::openReport() {
 
 void frmMain::openExample(int pack) {
     if (!m_exampleServer)
-        m_exampleServer = std::make_unique<examples::ExampleServer>(m_services.exampleServer, m_services.exampleProgram);
+        m_exampleServer =
+            std::make_unique<examples::ExampleServer>(m_services.exampleServer, m_services.exampleProgram);
     // Another program's pages on our address are never shown: the viewer says whose address it is.
     const bool taken = m_exampleServer->prepare() == examples::ExampleServer::Outcome::Taken;
     const std::string address =

@@ -4,8 +4,8 @@
 #include "ClockStatusBar.h"
 #include "ComboList.h"
 #include "ErrorReport.h"
-#include "examples/ExampleServer.h"
 #include "Settings.h"
+#include "examples/ExampleServer.h"
 #include "navigation/ClassCatalogue.h"
 #include "navigation/WmiOperations.h"
 #include "report/BrowserView.h"
@@ -25,14 +25,14 @@ namespace morrowlen::shell {
 
 class frmMain : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     struct Services {
-        report::BrowserFactory browsers;      // the browsers of report and example windows
-        std::filesystem::path pageFolder;     // where the profile page is written
-        SettingsStore* settings = nullptr;    // where the placement is saved
-        ErrorReporter reportError;            // how an escaped error is shown
-        ClockStatusBar::Clock clock;          // the status bar's clock
-        std::string exampleServer;            // host[:port] of the example packs
+        report::BrowserFactory browsers;        // the browsers of report and example windows
+        std::filesystem::path pageFolder;       // where the profile page is written
+        SettingsStore* settings = nullptr;      // where the placement is saved
+        ErrorReporter reportError;              // how an escaped error is shown
+        ClockStatusBar::Clock clock;            // the status bar's clock
+        std::string exampleServer;              // host[:port] of the example packs
         examples::ServerProgram exampleProgram; // how the program serves them itself
     };
 
@@ -60,11 +60,11 @@ public:
     // The example server, once an example command has been used; null before.
     examples::ExampleServer* exampleServer() const { return m_exampleServer.get(); }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
 
-private:
+  private:
     // Places the window's outer frame, made to fit the available screen area.
     void setPlacement(const QRect& outer);
     // Sizes the window inside the frame as now known; true when the frame was new.
@@ -87,9 +87,9 @@ private:
     QMdiArea* m_mdi = nullptr;
     ClockStatusBar* m_status = nullptr;
     std::unique_ptr<examples::ExampleServer> m_exampleServer;
-    QRect m_outer;            // the outer placement asked for, fitted to the screen
-    QMargins m_frame;         // the frame it was last fitted with
-    bool m_placing = false;   // until the window manager's frame has been seen
+    QRect m_outer;          // the outer placement asked for, fitted to the screen
+    QMargins m_frame;       // the frame it was last fitted with
+    bool m_placing = false; // until the window manager's frame has been seen
 };
 
 } // namespace morrowlen::shell

@@ -333,7 +333,8 @@ std::string formatClassMof(const repo::ResolvedClass& cls, const DeclLookup& dec
     for (const repo::ResolvedMethod& m : cls.methods) {
         if (!cls.properties.empty() || &m != &cls.methods.front()) out += "\n";
         appendQualifiersMof(out, m.qualifiers, declOf, "    ", true);
-        out += "    " + (m.returnsVoid ? std::string("void") : typeMof(m.returnType, m.returnRefClass, m.qualifiers)) +
+        out += "    " +
+               (m.returnsVoid ? std::string("void") : typeMof(m.returnType, m.returnRefClass, m.qualifiers)) +
                " " + m.name + "(";
         for (std::size_t i = 0; i < m.parameters.size(); ++i) {
             const repo::ResolvedFeature& p = m.parameters[i];
@@ -386,7 +387,8 @@ std::string formatClassJson(const repo::ResolvedClass& cls) {
         out += i ? ",\n    {" : "\n    {";
         out += "\"name\": ";
         appendJsonString(out, m.name);
-        out += ", \"returnType\": \"" + std::string(m.returnsVoid ? "void" : repo::cimTypeName(m.returnType)) +
+        out += ", \"returnType\": \"" +
+               std::string(m.returnsVoid ? "void" : repo::cimTypeName(m.returnType)) +
                "\", \"returnReferenceClass\": ";
         if (m.returnRefClass.empty())
             out += "null";

@@ -190,8 +190,9 @@ int main(int argc, char** argv) {
                                            : repo::createInMemoryRepository());
             }
         } else {
-            store.emplace(repo::openOrCreateRepository(
-                path, o.defaultSet ? repo::NewRepository::DefaultSet : repo::NewRepository::SystemClassesOnly));
+            store.emplace(repo::openOrCreateRepository(path, o.defaultSet
+                                                                 ? repo::NewRepository::DefaultSet
+                                                                 : repo::NewRepository::SystemClassesOnly));
         }
         // The compiler's caches are left to the end of the process: freeing their many small
         // objects one by one costs a tenth of a whole compile. (Held by a static, so leak checkers
@@ -216,14 +217,16 @@ int main(int argc, char** argv) {
             for (const std::string& file : s.pulledIn)
                 std::printf("  %s\n", repo::escapeControls(file).c_str());
         }
-        std::printf("%s %zu file%s: %zu namespaces, %zu classes, %zu instances, %zu qualifier declarations"
-                    "%s in %.2f s%s\n",
-                    o.check ? "checked" : "compiled", s.files, s.files == 1 ? "" : "s", s.namespaces,
-                    s.classes, s.instances, s.qualifierDecls,
-                    (std::string(s.deletedClasses ? ", " + std::to_string(s.deletedClasses) + " classes deleted" : "") +
-                     (s.deletedInstances ? ", " + std::to_string(s.deletedInstances) + " instances deleted" : ""))
-                        .c_str(),
-                    progress.seconds(), o.check ? " (nothing written)" : "");
+        std::printf(
+            "%s %zu file%s: %zu namespaces, %zu classes, %zu instances, %zu qualifier declarations"
+            "%s in %.2f s%s\n",
+            o.check ? "checked" : "compiled", s.files, s.files == 1 ? "" : "s", s.namespaces, s.classes,
+            s.instances, s.qualifierDecls,
+            (std::string(s.deletedClasses ? ", " + std::to_string(s.deletedClasses) + " classes deleted"
+                                          : "") +
+             (s.deletedInstances ? ", " + std::to_string(s.deletedInstances) + " instances deleted" : ""))
+                .c_str(),
+            progress.seconds(), o.check ? " (nothing written)" : "");
         return 0;
     } catch (const Error& e) {
         progress.clear();

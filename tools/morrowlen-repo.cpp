@@ -28,15 +28,15 @@ constexpr int Ok = 0, Failed = 1, BadUsage = 2;
 
 // The repository is opened when a command first asks for it: diff of two MOF files needs none.
 class Context {
-public:
+  public:
     Context(std::optional<std::string> repository, std::vector<std::string> arguments)
         : args(std::move(arguments)), m_repository(std::move(repository)) {}
 
     const nav::Locator& locator() {
         if (!m_locator) {
             // Only the default location is created on first use: a mistyped path is an error.
-            m_store.emplace(repo::openRepositoryForReading(m_repository ? *m_repository : repo::defaultRepositoryPath(),
-                                                           !m_repository));
+            m_store.emplace(repo::openRepositoryForReading(
+                m_repository ? *m_repository : repo::defaultRepositoryPath(), !m_repository));
             m_locator.emplace(*m_store);
         }
         return *m_locator;
@@ -46,7 +46,7 @@ public:
 
     std::vector<std::string> args; // after the subcommand's name
 
-private:
+  private:
     std::optional<std::string> m_repository;
     std::optional<repo::ClassStore> m_store;
     std::optional<nav::Locator> m_locator;
@@ -87,7 +87,8 @@ void printTree(const repo::ClassSource& source, const std::string& path, const s
     } catch (const Error& e) {
         if (e.number() != wbem::AccessDenied) throw;
     }
-    for (const std::string& child : children) printTree(source, path + "\\" + child, child, depth + 1);
+    for (const std::string& child : children)
+        printTree(source, path + "\\" + child, child, depth + 1);
 }
 
 int runNamespaces(Context& c) {
@@ -129,7 +130,8 @@ int runShow(Context& c) {
         return badUsage("usage: morrowlen-repo show NAMESPACE CLASS [--amended] [--format mof|json]");
     if (format != "mof" && format != "json") return badUsage("--format takes mof or json");
     const repo::NamespaceHandle ns = c.source().openNamespace(namespacePath(positional[0]));
-    const repo::ResolvedClass cls = c.source().getClass(ns, positional[1], amended ? repo::UseAmendedQualifiers : 0);
+    const repo::ResolvedClass cls =
+        c.source().getClass(ns, positional[1], amended ? repo::UseAmendedQualifiers : 0);
     if (format == "json") {
         std::cout << mof::formatClassJson(cls);
         return Ok;
@@ -146,7 +148,7 @@ int runShow(Context& c) {
 
 // Writes the page bytes to standard output, as the page file would hold them.
 class StdoutWriter : public report::LineWriter {
-public:
+  public:
     void writeLine(std::string_view text) override { std::cout << report::toWindows1252(text) << "\r\n"; }
 };
 
@@ -283,15 +285,16 @@ int runTree(Context& c) {
     const repo::NamespaceHandle ns = c.source().openNamespace(namespacePath(positional[0]));
     if (associations) {
         const auto roles = tools::associationsOf(c.source(), ns, *associations);
-        std::cout << (format == "json" ? tools::formatAssociationsJson(c.source().namespacePath(ns),
-                                                                       c.source().getClass(ns, *associations, 0).name,
-                                                                       roles)
+        std::cout << (format == "json" ? tools::formatAssociationsJson(
+                                             c.source().namespacePath(ns),
+                                             c.source().getClass(ns, *associations, 0).name, roles)
                                        : tools::formatAssociationsText(roles));
         return roles.empty() ? Failed : Ok;
     }
     const tools::ClassTree tree =
         tools::buildClassTree(c.source(), ns, positional.size() == 2 ? positional[1] : std::string(), depth);
-    std::cout << (format == "json" ? tools::formatTreeJson(tree) : tools::formatTreeText(tree, isatty(STDOUT_FILENO)));
+    std::cout << (format == "json" ? tools::formatTreeJson(tree)
+                                   : tools::formatTreeText(tree, isatty(STDOUT_FILENO)));
     return Ok;
 }
 
@@ -318,7 +321,8 @@ int runDoc(Context& c) {
         return badUsage("usage: morrowlen-repo doc NAMESPACE -o DIR [--amended] [--recursive] [--force]");
     tools::TerminalProgress progress("class pages");
     options.progress = [&](std::size_t done, std::size_t total) { progress.update(done, total); };
-    const tools::DocResult result = tools::writeDocSite(c.source(), namespacePath(positional[0]), *output, options);
+    const tools::DocResult result =
+        tools::writeDocSite(c.source(), namespacePath(positional[0]), *output, options);
     progress.clear();
     std::cout << result.classPages << " class pages in " << result.namespaces
               << (result.namespaces == 1 ? " namespace" : " namespaces") << " written to " << *output << '\n';
@@ -348,12 +352,14 @@ int runDiff(Context& c) {
     }
     if (positional.size() != 2)
         return badUsage("usage: morrowlen-repo diff A B [--format text|json|html] [-o FILE] [--amended]");
-    if (format != "text" && format != "json" && format != "html") return badUsage("--format takes text, json or html");
+    if (format != "text" && format != "json" && format != "html")
+        return badUsage("--format takes text, json or html");
     try {
         const auto local = [&c]() -> const repo::ClassSource& { return c.source(); };
         const tools::SchemaOperand a(local, positional[0]), b(local, positional[1]);
-        const tools::SchemaDiff diff = tools::compareSchemas(tools::readSchema(a.source(), a.ns(), amended, a.label()),
-                                                             tools::readSchema(b.source(), b.ns(), amended, b.label()));
+        const tools::SchemaDiff diff =
+            tools::compareSchemas(tools::readSchema(a.source(), a.ns(), amended, a.label()),
+                                  tools::readSchema(b.source(), b.ns(), amended, b.label()));
         const std::string bytes = tools::renderDiff(diff, format);
         if (output)
             tools::writeFileAtomically(*output, bytes);

@@ -8,12 +8,14 @@ namespace morrowlen::repo {
 
 namespace {
 constexpr std::array<std::string_view, 16> Names = {
-    "boolean", "sint8",  "uint8",  "sint16", "uint16", "sint32", "uint32",   "sint64",
-    "uint64",  "real32", "real64", "char16", "string", "datetime", "ref", "object",
+    "boolean", "sint8",  "uint8",  "sint16", "uint16", "sint32",   "uint32", "sint64",
+    "uint64",  "real32", "real64", "char16", "string", "datetime", "ref",    "object",
 };
 }
 
-std::string_view cimTypeName(CimType type) { return Names[static_cast<std::size_t>(type)]; }
+std::string_view cimTypeName(CimType type) {
+    return Names[static_cast<std::size_t>(type)];
+}
 
 std::optional<CimType> intrinsicTypeFromName(std::string_view name) {
     for (std::size_t i = 0; i < static_cast<std::size_t>(CimType::Reference); ++i)

@@ -32,7 +32,11 @@ std::optional<CimType> intrinsicTypeFromName(std::string_view name);
 
 bool isSignedInteger(CimType type);
 bool isUnsignedInteger(CimType type);
-inline bool isInteger(CimType type) { return isSignedInteger(type) || isUnsignedInteger(type); }
-inline bool isReal(CimType type) { return type == CimType::Real32 || type == CimType::Real64; }
+inline bool isInteger(CimType type) {
+    return isSignedInteger(type) || isUnsignedInteger(type);
+}
+inline bool isReal(CimType type) {
+    return type == CimType::Real32 || type == CimType::Real64;
+}
 
 } // namespace morrowlen::repo

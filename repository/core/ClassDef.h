@@ -37,10 +37,10 @@ inline constexpr std::uint32_t Any = 0x3FF;
 } // namespace scope
 
 struct Qualifier {
-    std::string name;                        // as written
-    CimType type = CimType::String;          // type of the value (elements, for an array)
+    std::string name;               // as written
+    CimType type = CimType::String; // type of the value (elements, for an array)
     bool isArray = false;
-    Value value;                             // may be null
+    Value value; // may be null
     std::uint32_t flavors = flavor::Default;
 };
 
@@ -49,13 +49,13 @@ struct Feature {
     std::string name;
     CimType type = CimType::String;
     bool isArray = false;
-    std::int32_t arraySize = 0;              // fixed size of x[N]; 0 for unbounded or scalar
-    std::string refClass;                    // class of a reference or embedded object; may be empty
+    std::int32_t arraySize = 0; // fixed size of x[N]; 0 for unbounded or scalar
+    std::string refClass;       // class of a reference or embedded object; may be empty
     std::vector<Qualifier> qualifiers;
 };
 
 struct PropertyDef : Feature {
-    std::optional<Value> defaultValue;       // absent when the declaration gives none
+    std::optional<Value> defaultValue; // absent when the declaration gives none
 };
 
 struct ParameterDef : Feature {};
@@ -64,17 +64,17 @@ struct MethodDef {
     std::string name;
     CimType returnType = CimType::UInt32;
     bool returnIsArray = false;
-    bool returnsVoid = false;                // declared "void": no return value at all
+    bool returnsVoid = false; // declared "void": no return value at all
     std::string returnRefClass;
-    std::vector<ParameterDef> parameters;    // in declaration order
+    std::vector<ParameterDef> parameters; // in declaration order
     std::vector<Qualifier> qualifiers;
 };
 
 struct ClassDef {
     std::string name;
-    std::string superclass;                  // empty for a root class
+    std::string superclass; // empty for a root class
     std::vector<Qualifier> qualifiers;
-    std::vector<PropertyDef> properties;     // in declaration order
+    std::vector<PropertyDef> properties; // in declaration order
     std::vector<MethodDef> methods;
 };
 
@@ -97,7 +97,7 @@ struct PropertyValue {
 struct InstanceDef {
     std::string className;
     std::vector<Qualifier> qualifiers;
-    std::vector<PropertyValue> properties;   // in the order given
+    std::vector<PropertyValue> properties; // in the order given
 };
 
 // ASCII case folding, as names of namespaces, classes, properties and qualifiers are compared.

@@ -7,9 +7,9 @@
 namespace morrowlen {
 
 namespace wbem {
-inline constexpr std::uint32_t Failed = 0x80041001;          // generic failure
-inline constexpr std::uint32_t NotFound = 0x80041002;        // object not found
-inline constexpr std::uint32_t AccessDenied = 0x80041003;    // current user may not do this
+inline constexpr std::uint32_t Failed = 0x80041001;       // generic failure
+inline constexpr std::uint32_t NotFound = 0x80041002;     // object not found
+inline constexpr std::uint32_t AccessDenied = 0x80041003; // current user may not do this
 inline constexpr std::uint32_t InvalidParameter = 0x80041008;
 inline constexpr std::uint32_t InvalidNamespace = 0x8004100E;
 inline constexpr std::uint32_t InvalidClass = 0x80041010;
@@ -28,14 +28,14 @@ inline constexpr std::uint32_t PathNotFound = 76;
 
 // An error with a number and a description, as every failing operation of the program reports it.
 class Error : public std::runtime_error {
-public:
+  public:
     Error(std::uint32_t number, std::string description)
         : std::runtime_error(description), m_number(number), m_description(std::move(description)) {}
 
     std::uint32_t number() const noexcept { return m_number; }
     const std::string& description() const noexcept { return m_description; }
 
-private:
+  private:
     std::uint32_t m_number;
     std::string m_description;
 };

@@ -10,7 +10,7 @@ namespace morrowlen::repo {
 using Scalar = std::variant<bool, std::int64_t, std::uint64_t, double, std::string>;
 
 class Value {
-public:
+  public:
     Value() = default; // null
     static Value scalar(Scalar s);
     static Value array(std::vector<Scalar> items);
@@ -32,7 +32,7 @@ public:
 
     bool operator==(const Value&) const = default;
 
-private:
+  private:
     enum class Kind : std::uint8_t { Null, Scalar, Array };
     Kind m_kind = Kind::Null;
     std::vector<Scalar> m_items;

@@ -1,9 +1,9 @@
 // Build step: compiles the default set into a repository file and writes that file's bytes as a
 // C++ source, so that a first start writes the finished file instead of compiling ~800 classes.
 //   build-default-repository WORK.sqlite OUTPUT.cpp
+#include "repository/core/Error.h"
 #include "repository/file/DefaultSet.h"
 #include "repository/mof/SystemClasses.h"
-#include "repository/core/Error.h"
 #include "repository/store/ClassStore.h"
 
 #include <cstdio>

@@ -1,14 +1,14 @@
 #include "repository/file/RepositoryFile.h"
 
-#include "repository/mof/SystemClasses.h"
-#include "repository/file/DefaultSet.h"
 #include "repository/core/Error.h"
+#include "repository/file/DefaultSet.h"
+#include "repository/mof/SystemClasses.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <unistd.h>
 
 namespace morrowlen::repo {
@@ -17,7 +17,8 @@ namespace {
 
 void installIfEmpty(repo::ClassStore& store) {
     // Also repairs a file whose creation stopped before the system classes were in.
-    if (store.wasCreated() || store.classNames(store.systemNamespace()).empty()) mof::installSystemClasses(store);
+    if (store.wasCreated() || store.classNames(store.systemNamespace()).empty())
+        mof::installSystemClasses(store);
 }
 
 void copyNamespace(const repo::ClassStore& from, repo::NamespaceId src, repo::ClassStore& to,
@@ -64,7 +65,8 @@ void removeStaleCreations(const std::filesystem::path& path) {
 // it is moved into place, as SQLite's own commit would have it.
 void writeImage(const std::string& path, std::string_view bytes) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) throw Error(wbem::Failed, "Cannot create the repository " + path + ": " + std::strerror(errno));
+    if (fd < 0)
+        throw Error(wbem::Failed, "Cannot create the repository " + path + ": " + std::strerror(errno));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -94,8 +96,8 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
     if (!parent.empty()) {
         fs::create_directories(parent, ec);
         if (ec)
-            throw Error(wbem::Failed, "Cannot create the folder " + parent.string() + " for the repository: " +
-                                          ec.message());
+            throw Error(wbem::Failed, "Cannot create the folder " + parent.string() +
+                                          " for the repository: " + ec.message());
     }
     removeStaleCreations(path);
     const std::string temp = path + ".new-" + std::to_string(::getpid());

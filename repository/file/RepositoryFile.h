@@ -17,7 +17,8 @@ enum class NewRepository {
 // completely beside its final name and then moved there, so an interrupted creation leaves nothing
 // half filled; an existing repository is never overwritten. Throws morrowlen::Error when the file
 // cannot be opened or is not a repository.
-repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository contents = NewRepository::DefaultSet);
+repo::ClassStore openOrCreateRepository(const std::string& path,
+                                        NewRepository contents = NewRepository::DefaultSet);
 
 // Opens the repository for browsing: read-only, never written, so that a read-only file or a file
 // in a read-only folder can be browsed. A missing file is created first (as above) only when

@@ -80,8 +80,10 @@ Identity Identity::current() {
     Identity id;
     uid_t uid = geteuid();
     id.administrator = (uid == 0);
-    if (const passwd* pw = getpwuid(uid)) id.user = pw->pw_name;
-    else id.user = std::to_string(uid);
+    if (const passwd* pw = getpwuid(uid))
+        id.user = pw->pw_name;
+    else
+        id.user = std::to_string(uid);
     int n = getgroups(0, nullptr);
     std::vector<gid_t> gids(static_cast<std::size_t>(std::max(n, 0)) + 1);
     n = getgroups(static_cast<int>(gids.size()) - 1, gids.data());
@@ -116,7 +118,6 @@ std::string cimTypeText(CimType type, std::string_view refClass) {
 ClassModel::ClassModel(const ClassStore& store, Identity identity)
     : m_store(&store), m_identity(std::move(identity)) {}
 
-
 NamespaceId ClassModel::openNamespace(std::string_view path) const {
     auto ns = m_store->findNamespace(path);
     if (!ns) throw Error(wbem::InvalidNamespace, "Invalid namespace: " + std::string(path));
@@ -131,15 +132,16 @@ NamespaceId ClassModel::openNamespace(std::string_view path) const {
             return entry == m_identity.user;
         });
         if (!ok)
-            throw Error(wbem::AccessDenied, "Access denied: user " + m_identity.user + " may not open namespace " +
-                                                std::string(path));
+            throw Error(wbem::AccessDenied, "Access denied: user " + m_identity.user +
+                                                " may not open namespace " + std::string(path));
     }
     return *ns;
 }
 
 std::vector<std::string> ClassModel::childNamespaces(NamespaceId ns) const {
     std::vector<std::string> out;
-    for (auto& [id, name] : m_store->childNamespaces(ns)) out.push_back(std::move(name));
+    for (auto& [id, name] : m_store->childNamespaces(ns))
+        out.push_back(std::move(name));
     return out;
 }
 
@@ -167,7 +169,8 @@ void mergeLevel(ResolvedClass& rc, const ClassDef& cls) {
     rc.qualifiers = inherited(rc.qualifiers);
     overrideQualifiers(rc.qualifiers, cls.qualifiers);
 
-    for (auto& p : rc.properties) p.qualifiers = inherited(p.qualifiers);
+    for (auto& p : rc.properties)
+        p.qualifiers = inherited(p.qualifiers);
     for (const PropertyDef& p : cls.properties) {
         ResolvedProperty* rp = findByName(rc.properties, p.name);
         if (!rp) {
@@ -181,7 +184,8 @@ void mergeLevel(ResolvedClass& rc, const ClassDef& cls) {
 
     for (auto& m : rc.methods) {
         m.qualifiers = inherited(m.qualifiers);
-        for (auto& prm : m.parameters) prm.qualifiers = inherited(prm.qualifiers);
+        for (auto& prm : m.parameters)
+            prm.qualifiers = inherited(prm.qualifiers);
     }
     for (const MethodDef& m : cls.methods) {
         ResolvedMethod* rm = findByName(rc.methods, m.name);
@@ -213,13 +217,15 @@ void mergeAmendment(ResolvedClass& rc, ClassDef amendment) {
     std::erase_if(amendment.qualifiers, [](const Qualifier& q) { return equalsNoCase(q.name, "AMENDMENT"); });
     overrideQualifiers(rc.qualifiers, amendment.qualifiers);
     for (const PropertyDef& ap : amendment.properties)
-        if (ResolvedProperty* rp = findByName(rc.properties, ap.name)) overrideQualifiers(rp->qualifiers, ap.qualifiers);
+        if (ResolvedProperty* rp = findByName(rc.properties, ap.name))
+            overrideQualifiers(rp->qualifiers, ap.qualifiers);
     for (const MethodDef& am : amendment.methods) {
         ResolvedMethod* rm = findByName(rc.methods, am.name);
         if (!rm) continue;
         overrideQualifiers(rm->qualifiers, am.qualifiers);
         for (const ParameterDef& ap : am.parameters)
-            if (ResolvedFeature* rf = findByName(rm->parameters, ap.name)) overrideQualifiers(rf->qualifiers, ap.qualifiers);
+            if (ResolvedFeature* rf = findByName(rm->parameters, ap.name))
+                overrideQualifiers(rf->qualifiers, ap.qualifiers);
     }
 }
 
@@ -236,16 +242,17 @@ std::vector<ClassDef> ClassModel::superclassChain(NamespaceId ns, std::string_vi
     std::vector<ClassDef> chain;
     auto def = findClassDef(ns, name);
     if (!def)
-        throw Error(wbem::NotFound, "Not found: the namespace " + m_store->namespacePath(ns) + " has no class " +
-                                        std::string(name));
+        throw Error(wbem::NotFound, "Not found: the namespace " + m_store->namespacePath(ns) +
+                                        " has no class " + std::string(name));
     chain.push_back(std::move(*def));
     while (!chain.back().superclass.empty()) {
         if (chain.size() > MaxDepth)
-            throw Error(wbem::Failed, "The class " + std::string(name) + " has a superclass chain that never ends");
+            throw Error(wbem::Failed,
+                        "The class " + std::string(name) + " has a superclass chain that never ends");
         auto super = findClassDef(ns, chain.back().superclass);
         if (!super)
-            throw Error(wbem::InvalidClass, "The superclass " + chain.back().superclass + " of " + chain.back().name +
-                                                " is missing from the repository");
+            throw Error(wbem::InvalidClass, "The superclass " + chain.back().superclass + " of " +
+                                                chain.back().name + " is missing from the repository");
         chain.push_back(std::move(*super));
     }
     std::reverse(chain.begin(), chain.end());
@@ -262,19 +269,23 @@ ResolvedClass ClassModel::getClass(NamespaceId ns, std::string_view name, std::i
     for (const ClassDef& cls : chain) {
         mergeLevel(rc, cls);
         if (amendNs)
-            if (auto amendment = m_store->getClass(*amendNs, cls.name)) mergeAmendment(rc, std::move(*amendment));
+            if (auto amendment = m_store->getClass(*amendNs, cls.name))
+                mergeAmendment(rc, std::move(*amendment));
     }
 
     const ClassDef& self = chain.back();
     rc.name = self.name;
     rc.superclass = self.superclass;
-    for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) rc.derivation.push_back(it->name);
+    for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it)
+        rc.derivation.push_back(it->name);
 
     if (!amended) dropAmended(rc.qualifiers);
-    for (auto& p : rc.properties) finishFeature(p, amended);
+    for (auto& p : rc.properties)
+        finishFeature(p, amended);
     for (auto& m : rc.methods) {
         if (!amended) dropAmended(m.qualifiers);
-        for (auto& prm : m.parameters) finishFeature(prm, amended);
+        for (auto& prm : m.parameters)
+            finishFeature(prm, amended);
     }
     sortByName(rc.properties);
     sortByName(rc.methods);

@@ -61,7 +61,7 @@ struct ResolvedMethod {
 struct ResolvedClass {
     std::string name;
     std::string superclass;
-    std::vector<std::string> derivation;    // superclass first, up to the root class
+    std::vector<std::string> derivation; // superclass first, up to the root class
     std::vector<ResolvedQualifier> qualifiers;
     std::vector<ResolvedProperty> properties; // alphabetical without regard to case
     std::vector<ResolvedMethod> methods;      // alphabetical without regard to case
@@ -73,7 +73,7 @@ struct ResolvedClass {
 std::string cimTypeText(CimType type, std::string_view refClass);
 
 class ClassModel {
-public:
+  public:
     explicit ClassModel(const ClassStore& store, Identity identity = Identity::current());
 
     const ClassStore& store() const { return *m_store; }
@@ -94,7 +94,7 @@ public:
     // Whether findClassDef would find the class, without reading its definition.
     bool hasClass(NamespaceId ns, std::string_view name) const;
 
-private:
+  private:
     // The class's own definition and its superclasses', the root first.
     std::vector<ClassDef> superclassChain(NamespaceId ns, std::string_view name) const;
 

@@ -41,7 +41,7 @@ struct FindHit {
 };
 
 class ClassSource {
-public:
+  public:
     virtual ~ClassSource() = default;
 
     // Opens a namespace by path ("root\cimv2") for the identity the source serves.
@@ -57,7 +57,8 @@ public:
     virtual std::vector<ClassLink> classLinks(NamespaceHandle ns) const = 0;
     virtual bool hasClass(NamespaceHandle ns, std::string_view className) const = 0;
     // The full definition (inheritance resolved); flags as Get takes them (UseAmendedQualifiers).
-    virtual ResolvedClass getClass(NamespaceHandle ns, std::string_view className, std::int32_t flags) const = 0;
+    virtual ResolvedClass getClass(NamespaceHandle ns, std::string_view className,
+                                   std::int32_t flags) const = 0;
     // The Name property of every instance of the class (as InstancesOf reports them).
     virtual std::vector<std::string> instanceNames(NamespaceHandle ns, std::string_view className) const = 0;
     // The qualifier declaration in force for the namespace, if any (for writing MOF back).

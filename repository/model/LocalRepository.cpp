@@ -26,24 +26,32 @@ bool globMatchNoCase(std::string_view glob, std::string_view text) {
             return false;
         }
     }
-    while (g < glob.size() && glob[g] == '*') ++g;
+    while (g < glob.size() && glob[g] == '*')
+        ++g;
     return g == glob.size();
 }
 
-NamespaceHandle LocalRepository::openNamespace(std::string_view path) const { return m_model.openNamespace(path); }
+NamespaceHandle LocalRepository::openNamespace(std::string_view path) const {
+    return m_model.openNamespace(path);
+}
 
-std::string LocalRepository::namespacePath(NamespaceHandle ns) const { return m_model.store().namespacePath(ns); }
+std::string LocalRepository::namespacePath(NamespaceHandle ns) const {
+    return m_model.store().namespacePath(ns);
+}
 
 std::vector<std::string> LocalRepository::childNamespaces(NamespaceHandle ns) const {
     return m_model.childNamespaces(ns);
 }
 
-std::vector<std::string> LocalRepository::classNames(NamespaceHandle ns) const { return m_model.classNames(ns); }
+std::vector<std::string> LocalRepository::classNames(NamespaceHandle ns) const {
+    return m_model.classNames(ns);
+}
 
 std::vector<ClassLink> LocalRepository::classLinks(NamespaceHandle ns) const {
     const auto rows = m_model.store().classesWithSuperclass(ns);
     std::map<std::string, std::string, std::less<>> declared; // folded -> as declared
-    for (const auto& row : rows) declared.emplace(foldCase(row.first), row.first);
+    for (const auto& row : rows)
+        declared.emplace(foldCase(row.first), row.first);
     std::vector<ClassLink> out;
     out.reserve(rows.size());
     for (const auto& [name, superKey] : rows) {
@@ -51,7 +59,8 @@ std::vector<ClassLink> LocalRepository::classLinks(NamespaceHandle ns) const {
         if (auto it = declared.find(superKey); it != declared.end())
             superclass = it->second;
         else if (!superKey.empty())
-            superclass = m_model.findClassDef(ns, superKey) ? m_model.findClassDef(ns, superKey)->name : superKey;
+            superclass =
+                m_model.findClassDef(ns, superKey) ? m_model.findClassDef(ns, superKey)->name : superKey;
         out.push_back({name, std::move(superclass)});
     }
     return out;
@@ -61,11 +70,13 @@ bool LocalRepository::hasClass(NamespaceHandle ns, std::string_view className) c
     return m_model.hasClass(ns, className);
 }
 
-ResolvedClass LocalRepository::getClass(NamespaceHandle ns, std::string_view className, std::int32_t flags) const {
+ResolvedClass LocalRepository::getClass(NamespaceHandle ns, std::string_view className,
+                                        std::int32_t flags) const {
     return m_model.getClass(ns, className, flags);
 }
 
-std::vector<std::string> LocalRepository::instanceNames(NamespaceHandle ns, std::string_view className) const {
+std::vector<std::string> LocalRepository::instanceNames(NamespaceHandle ns,
+                                                        std::string_view className) const {
     std::vector<std::string> out;
     for (const auto& inst : m_model.store().instancesOf(ns, className)) {
         std::string name;

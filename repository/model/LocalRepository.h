@@ -6,7 +6,7 @@
 namespace morrowlen::repo {
 
 class LocalRepository : public ClassSource {
-public:
+  public:
     explicit LocalRepository(const ClassStore& store, Identity identity = Identity::current())
         : m_model(store, std::move(identity)) {}
 
@@ -24,7 +24,7 @@ public:
     std::vector<FindHit> find(NamespaceHandle under, const FindQuery& query,
                               std::vector<std::string>* refused = nullptr) const override;
 
-private:
+  private:
     ClassModel m_model;
 };
 

@@ -62,10 +62,8 @@ std::optional<std::string> resolveNamespacePath(const CompileContext& cx, std::s
         problem = "namespace paths start at 'root'";
         return std::nullopt;
     }
-    if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >=
-        limits::MaxNamespaceDepth) {
-        problem =
-            "namespace path nested more than " + std::to_string(limits::MaxNamespaceDepth) + " deep";
+    if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >= limits::MaxNamespaceDepth) {
+        problem = "namespace path nested more than " + std::to_string(limits::MaxNamespaceDepth) + " deep";
         return std::nullopt;
     }
     return path;
@@ -175,7 +173,8 @@ void deriveView(CompileContext& cx, ClassEntry& entry, const ClassEntry* super) 
     lockQualifiers(entry.locked, entry.def.qualifiers);
     for (const repo::PropertyDef& p : entry.def.properties) {
         std::string key = cx.fold(p.name);
-        const Member& m = addMember(entry.properties, key, p.name, p.type, p.isArray, p.refClass, p.qualifiers);
+        const Member& m =
+            addMember(entry.properties, key, p.name, p.type, p.isArray, p.refClass, p.qualifiers);
         const auto pos = std::find(entry.keys.begin(), entry.keys.end(), key);
         if (m.key && pos == entry.keys.end()) entry.keys.push_back(std::move(key));
         if (!m.key && pos != entry.keys.end()) entry.keys.erase(pos);

@@ -2,9 +2,9 @@
 // class, runs the declarations of each file in order, then the resolve phase, and commits.
 #include "repository/mof/Compiler.h"
 
+#include "repository/core/Error.h"
 #include "repository/mof/CompileContext.h"
 #include "repository/mof/Parser.h"
-#include "repository/core/Error.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -44,7 +44,9 @@ std::optional<std::string> readFile(CompileContext& cx, const std::string& path,
     // A pipe (such as <(...) in a shell) is read to its end; a device or folder is no source file.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        problem = errno == ELOOP ? "is a loop of symbolic links" : errno == ENOENT ? "does not exist" : std::strerror(errno);
+        problem = errno == ELOOP    ? "is a loop of symbolic links"
+                  : errno == ENOENT ? "does not exist"
+                                    : std::strerror(errno);
         return std::nullopt;
     }
     struct FdCloser {
@@ -58,18 +60,20 @@ std::optional<std::string> readFile(CompileContext& cx, const std::string& path,
     }
     const bool pipe = S_ISFIFO(info.st_mode);
     if (!S_ISREG(info.st_mode) && !pipe) {
-        problem = S_ISDIR(info.st_mode)                              ? "is a folder, not a file"
+        problem = S_ISDIR(info.st_mode)                            ? "is a folder, not a file"
                   : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "is a device, not a file"
-                                                                     : "is not a regular file";
+                                                                   : "is not a regular file";
         return std::nullopt;
     }
     if (pipe) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    const std::size_t room = std::min(limits::MaxFileBytes, limits::MaxTotalSourceBytes - cx.sources.totalBytes());
+    const std::size_t room =
+        std::min(limits::MaxFileBytes, limits::MaxTotalSourceBytes - cx.sources.totalBytes());
     const auto tooLarge = [&](std::size_t size) {
         if (size <= room) return false;
-        problem = size > limits::MaxFileBytes ? "file larger than " + std::to_string(limits::MaxFileBytes >> 20) + " MiB"
-                                              : "the compile would read more than " +
-                                                    std::to_string(limits::MaxTotalSourceBytes >> 20) + " MiB of sources";
+        problem = size > limits::MaxFileBytes
+                      ? "file larger than " + std::to_string(limits::MaxFileBytes >> 20) + " MiB"
+                      : "the compile would read more than " +
+                            std::to_string(limits::MaxTotalSourceBytes >> 20) + " MiB of sources";
         return true;
     };
     const auto size = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
@@ -177,10 +181,11 @@ void compileSource(CompileContext& cx, std::string name, std::string path, std::
 
 } // namespace
 
-void compileFile(CompileContext& cx, const std::string& shownName, const fs::path& path, Location includedAt) {
+void compileFile(CompileContext& cx, const std::string& shownName, const fs::path& path,
+                 Location includedAt) {
     if (cx.sources.size() >= limits::MaxFiles) {
         cx.diagnostics.error(Phase::Input, includedAt, 1,
-                          "more than " + std::to_string(limits::MaxFiles) + " files in one compile");
+                             "more than " + std::to_string(limits::MaxFiles) + " files in one compile");
         return;
     }
     if (cx.options.progress) cx.options.progress(shownName, cx.stats.files);
@@ -200,7 +205,6 @@ void compileFile(CompileContext& cx, const std::string& shownName, const fs::pat
     compileSource(cx, shownName, path.string(), std::move(*text), fallback);
 }
 
-
 namespace {
 
 // Every "*.mof" below the include folders, by folded file name; the first folder named wins.
@@ -212,7 +216,8 @@ const std::unordered_map<std::string, fs::path>& classFileIndex(CompileContext& 
         for (fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end;
              !ec && it != end; it.increment(ec)) {
             const std::string name = it->path().filename().string();
-            if (name.size() > 4 && repo::equalsNoCase(std::string_view(name).substr(name.size() - 4), ".mof") &&
+            if (name.size() > 4 &&
+                repo::equalsNoCase(std::string_view(name).substr(name.size() - 4), ".mof") &&
                 it->is_regular_file(ec))
                 index.try_emplace(repo::foldCase(name), it->path());
         }

@@ -39,7 +39,7 @@ struct CompileOptions {
     // Searched after the including file's folder, and (recursively) for "<Class>.mof" when a
     // superclass, reference class or embedded-object class is unknown.
     std::vector<std::string> includeDirs;
-    std::uint32_t classFlags = 0;                   // until a #pragma classflags changes them
+    std::uint32_t classFlags = 0; // until a #pragma classflags changes them
     // DSP0221 requires every qualifier to be declared; the platform's compiler does not.
     bool strictQualifiers = false;
     // A reference or embedded object of a class defined nowhere is a warning, as on the platform;

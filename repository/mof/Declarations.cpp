@@ -1,6 +1,6 @@
+#include "repository/core/Error.h"
 #include "repository/mof/CompileContext.h"
 #include "repository/mof/Qualifiers.h"
-#include "repository/core/Error.h"
 #include "repository/store/ClassStore.h"
 
 #include <algorithm>
@@ -33,10 +33,10 @@ void expectClass(CompileContext& cx, NamespaceId ns, std::string_view name, Loca
 
 // Type names of other languages, which are mistakes rather than classes defined elsewhere.
 bool looksLikeAType(std::string_view name) {
-    static constexpr std::string_view words[] = {"int",   "int8",  "int16",  "int32",   "int64",  "uint",
-                                                 "long",  "short", "byte",   "float",   "double", "bool",
-                                                 "char",  "wchar", "real",   "integer", "number", "date",
-                                                 "time",  "text",  "string8", "unsigned", "signed", "ref"};
+    static constexpr std::string_view words[] = {"int",  "int8",  "int16",   "int32",    "int64",  "uint",
+                                                 "long", "short", "byte",    "float",    "double", "bool",
+                                                 "char", "wchar", "real",    "integer",  "number", "date",
+                                                 "time", "text",  "string8", "unsigned", "signed", "ref"};
     return std::any_of(std::begin(words), std::end(words),
                        [&](std::string_view w) { return repo::equalsNoCase(w, name); });
 }
@@ -77,8 +77,9 @@ void applyEmbedding(CompileContext& cx, NamespaceId ns, CimType& type, std::stri
     if (type != CimType::String) return;
     if (const repo::Qualifier* q = repo::findQualifier(quals, "EmbeddedInstance")) {
         type = CimType::Object;
-        const auto* s = q->value.isNull() || q->value.isArray() ? nullptr
-                                                                : std::get_if<std::string>(&q->value.scalarValue());
+        const auto* s = q->value.isNull() || q->value.isArray()
+                            ? nullptr
+                            : std::get_if<std::string>(&q->value.scalarValue());
         if (!s) return;
         refClass = *s;
         if (!s->empty() && !findClass(cx, ns, *s))
@@ -133,7 +134,7 @@ void processClass(CompileContext& cx, const ast::ClassNode& node) {
             }
             if (++depth > limits::MaxInheritanceDepth) {
                 cx.error(*node.superclass, "more than " + std::to_string(limits::MaxInheritanceDepth) +
-                                            " superclasses above class '" + name + "'");
+                                               " superclasses above class '" + name + "'");
                 ok = false;
                 super = nullptr;
                 break;
@@ -147,8 +148,7 @@ void processClass(CompileContext& cx, const ast::ClassNode& node) {
     repo::ClassDef& def = entry->def;
     def.name = name;
     // A refused superclass is not recorded, so no chain in the caches can loop.
-    if (node.superclass &&
-        (super || (amendment && ok && !repo::equalsNoCase(node.superclass->text, name))))
+    if (node.superclass && (super || (amendment && ok && !repo::equalsNoCase(node.superclass->text, name))))
         def.superclass = super ? super->def.name : std::string(node.superclass->text);
 
     // Whether this class is an association decides which qualifier scope applies.
@@ -175,8 +175,9 @@ void processClass(CompileContext& cx, const ast::ClassNode& node) {
             ok = false;
             continue;
         }
-        const bool fine = f.kind == ast::FeatureNode::Kind::Property ? processProperty(cx, f, ns, name, super, def)
-                                                                     : processMethod(cx, f, ns, name, super, def);
+        const bool fine = f.kind == ast::FeatureNode::Kind::Property
+                              ? processProperty(cx, f, ns, name, super, def)
+                              : processMethod(cx, f, ns, name, super, def);
         if (!fine) broken.push_back(&f);
         ok &= fine;
     }
@@ -218,8 +219,7 @@ bool processProperty(CompileContext& cx, const ast::FeatureNode& f, NamespaceId 
     repo::PropertyDef p;
     p.name = std::string(f.name.text);
     bool ok = resolveType(cx, f.type, ns, self, p.type, p.refClass);
-    const std::uint32_t scope =
-        p.type == CimType::Reference ? repo::scope::Reference : repo::scope::Property;
+    const std::uint32_t scope = p.type == CimType::Reference ? repo::scope::Reference : repo::scope::Property;
     ok &= resolveQualifiers(cx, f.qualifiers, ns, scope, p.qualifiers);
     if (!ok) return false;
     applyEmbedding(cx, ns, p.type, p.refClass, p.qualifiers, f.qualifiers);
@@ -233,8 +233,8 @@ bool processProperty(CompileContext& cx, const ast::FeatureNode& f, NamespaceId 
     if (inherited) {
         if (inherited->type != p.type || inherited->isArray != p.isArray) {
             cx.error(f.name, "property '" + p.name + "' is redeclared as " + typeText(p.type, p.isArray) +
-                              "; the superclass declares it " +
-                              typeText(inherited->type, inherited->isArray));
+                                 "; the superclass declares it " +
+                                 typeText(inherited->type, inherited->isArray));
             return false;
         }
         ok &= checkLocked(cx, inherited->locked, p.qualifiers, f.qualifiers, "the superclass's property");
@@ -244,7 +244,7 @@ bool processProperty(CompileContext& cx, const ast::FeatureNode& f, NamespaceId 
         if (!cx.converter.convertValue(*f.defaultValue, p.type, p.isArray, false, v)) return false;
         if (p.arraySize > 0 && v.isArray() && v.items().size() > static_cast<std::size_t>(p.arraySize)) {
             cx.error(f.defaultValue->location, 1,
-                  "the array holds at most " + std::to_string(p.arraySize) + " elements");
+                     "the array holds at most " + std::to_string(p.arraySize) + " elements");
             return false;
         }
         p.defaultValue = std::move(v);
@@ -302,7 +302,8 @@ bool processMethod(CompileContext& cx, const ast::FeatureNode& f, NamespaceId ns
     return ok;
 }
 
-bool checkClassFlags(CompileContext& cx, const ast::ClassNode& node, NamespaceId ns, const std::string& name) {
+bool checkClassFlags(CompileContext& cx, const ast::ClassNode& node, NamespaceId ns,
+                     const std::string& name) {
     if (cx.options.systemClasses) return true;
     const auto& here = cx.definedHere[ns];
     const auto earlier = here.find(cx.fold(name));
@@ -317,8 +318,7 @@ bool checkClassFlags(CompileContext& cx, const ast::ClassNode& node, NamespaceId
         cx.error(node.name, "class '" + name + "' does not exist (classflags updateonly)");
         return false;
     }
-    if (inCompile &&
-        !(flags & (classflags::ForceUpdate | classflags::SafeUpdate | classflags::UpdateOnly))) {
+    if (inCompile && !(flags & (classflags::ForceUpdate | classflags::SafeUpdate | classflags::UpdateOnly))) {
         cx.error(node.name, "class '" + name + "' is defined twice in this compile");
         cx.diagnostics.note(earlier->second, static_cast<std::uint32_t>(name.size()), "first defined here");
         return false;
@@ -333,9 +333,9 @@ bool checkClassFlags(CompileContext& cx, const ast::ClassNode& node, NamespaceId
             conflict = "its superclass changes";
         if (old && conflict.empty()) {
             for (const repo::PropertyDef& p : old->def.properties) {
-                const auto f =
-                    std::find_if(node.features.begin(), node.features.end(),
-                                 [&](const auto& n) { return repo::equalsNoCase(n.name.text, p.name); });
+                const auto f = std::find_if(node.features.begin(), node.features.end(), [&](const auto& n) {
+                    return repo::equalsNoCase(n.name.text, p.name);
+                });
                 if (f == node.features.end()) {
                     conflict = "property '" + p.name + "' is removed";
                     break;
@@ -344,8 +344,8 @@ bool checkClassFlags(CompileContext& cx, const ast::ClassNode& node, NamespaceId
         }
         if (!conflict.empty()) {
             cx.error(node.name, "updating class '" + name + "' would conflict with its subclass '" +
-                                 subclasses.front() + "': " + conflict +
-                                 " (classflags forceupdate allows it)");
+                                    subclasses.front() + "': " + conflict +
+                                    " (classflags forceupdate allows it)");
             return false;
         }
     }
@@ -360,8 +360,9 @@ std::string instancePath(const ClassEntry& cls, const repo::InstanceDef& inst, b
     char sep = '.';
     for (const std::string& key : cls.keys) {
         const Member& m = cls.properties.at(key);
-        const auto it = std::find_if(inst.properties.begin(), inst.properties.end(),
-                                     [&](const repo::PropertyValue& v) { return repo::equalsNoCase(v.name, m.name); });
+        const auto it =
+            std::find_if(inst.properties.begin(), inst.properties.end(),
+                         [&](const repo::PropertyValue& v) { return repo::equalsNoCase(v.name, m.name); });
         if (it == inst.properties.end()) {
             allKeys = false;
             continue;
@@ -373,7 +374,8 @@ std::string instancePath(const ClassEntry& cls, const repo::InstanceDef& inst, b
 }
 
 // Paths of the instances of a class stored so far, read from the store once per class.
-std::unordered_set<std::string>& storedInstancePaths(CompileContext& cx, NamespaceId ns, const ClassEntry& cls) {
+std::unordered_set<std::string>& storedInstancePaths(CompileContext& cx, NamespaceId ns,
+                                                     const ClassEntry& cls) {
     auto [it, isNew] = cx.instancePaths.try_emplace(std::to_string(ns) + ':' + cx.fold(cls.def.name));
     if (isNew) {
         bool allKeys = false;
@@ -439,7 +441,8 @@ void processInstance(CompileContext& cx, const ast::InstanceNode& node) {
         }
         const auto it = cls->properties.find(cx.fold(pv.name.text));
         if (it == cls->properties.end()) {
-            cx.error(pv.name, "class '" + cls->def.name + "' has no property '" + std::string(pv.name.text) + "'");
+            cx.error(pv.name,
+                     "class '" + cls->def.name + "' has no property '" + std::string(pv.name.text) + "'");
             ok = false;
             continue;
         }
@@ -457,7 +460,8 @@ void processInstance(CompileContext& cx, const ast::InstanceNode& node) {
     }
     if (node.alias) {
         bool allKeys = false;
-        const std::string path = cls ? instancePath(*cls, inst, allKeys) : std::string(node.className.text) + "=@";
+        const std::string path =
+            cls ? instancePath(*cls, inst, allKeys) : std::string(node.className.text) + "=@";
         const std::string aliasName(node.alias->text.substr(1));
         auto [it, added] = cx.aliases.try_emplace(cx.fold(aliasName), AliasEntry{path, node.alias->location});
         if (!added) {
@@ -478,7 +482,7 @@ void processInstance(CompileContext& cx, const ast::InstanceNode& node) {
 void checkAliases(CompileContext& cx, const ast::ValueNode& v) {
     if (v.kind == ast::ValueNode::Kind::Alias && !cx.aliases.count(cx.fold(v.text)))
         cx.error(v.location, v.length,
-              "unknown alias '$" + v.text + "' (an alias must be defined before use)");
+                 "unknown alias '$" + v.text + "' (an alias must be defined before use)");
     for (const ast::ValueNode& item : v.items)
         checkAliases(cx, item);
 }

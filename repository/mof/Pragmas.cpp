@@ -26,13 +26,13 @@ void pragmaInclude(CompileContext& cx, const ast::PragmaNode& p) {
     if (!arg) return;
     if (!cx.options.readIncludes) {
         cx.diagnostics.error(Phase::Input, arg->location, arg->length,
-                          "includes are not read in this compile");
+                             "includes are not read in this compile");
         return;
     }
     if (cx.files.size() >= limits::MaxIncludeDepth) {
         cx.diagnostics.error(Phase::Input, arg->location, arg->length,
-                          "includes nested more than " + std::to_string(limits::MaxIncludeDepth) +
-                              " deep");
+                             "includes nested more than " + std::to_string(limits::MaxIncludeDepth) +
+                                 " deep");
         return;
     }
     std::optional<fs::path> found = findFile(cx.files.back().folder, arg->text);
@@ -53,7 +53,7 @@ void pragmaInclude(CompileContext& cx, const ast::PragmaNode& p) {
     const std::string identity = fileIdentity(*found);
     if (std::find(cx.includeStack.begin(), cx.includeStack.end(), identity) != cx.includeStack.end()) {
         cx.diagnostics.error(Phase::Input, arg->location, arg->length,
-                          "\"" + arg->text + "\" includes itself (directly or through other files)");
+                             "\"" + arg->text + "\" includes itself (directly or through other files)");
         return;
     }
     cx.includeStack.push_back(identity);
@@ -111,7 +111,8 @@ struct FlagWord {
 };
 
 // Flags as names ("updateonly, forceupdate", one or several strings) or numbers; nullopt after an error.
-std::optional<std::uint32_t> parseFlags(CompileContext& cx, const ast::PragmaNode& p, std::span<const FlagWord> words) {
+std::optional<std::uint32_t> parseFlags(CompileContext& cx, const ast::PragmaNode& p,
+                                        std::span<const FlagWord> words) {
     std::string known;
     for (std::size_t i = 0; i < words.size(); ++i)
         known += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + std::string(words[i].name);
@@ -147,8 +148,9 @@ std::optional<std::uint32_t> parseFlags(CompileContext& cx, const ast::PragmaNod
                 continue;
             }
             cx.error(arg.location, arg.length,
-                     "unknown " + std::string(repo::equalsNoCase(p.name.text, "classflags") ? "class" : "instance") + " flag '" +
-                         std::string(word) + "' (" + known + ")");
+                     "unknown " +
+                         std::string(repo::equalsNoCase(p.name.text, "classflags") ? "class" : "instance") +
+                         " flag '" + std::string(word) + "' (" + known + ")");
             ok = false;
         }
     }
@@ -281,8 +283,9 @@ std::optional<ObjectPath> parseObjectPath(std::string_view text) {
 
 bool matchesPath(const ObjectPath& path, const repo::InstanceDef& inst) {
     for (const auto& [name, value] : path.keys) {
-        const auto it = std::find_if(inst.properties.begin(), inst.properties.end(),
-                                     [&](const repo::PropertyValue& v) { return repo::equalsNoCase(v.name, name); });
+        const auto it =
+            std::find_if(inst.properties.begin(), inst.properties.end(),
+                         [&](const repo::PropertyValue& v) { return repo::equalsNoCase(v.name, name); });
         if (it == inst.properties.end() || it->value.isNull() || it->value.isArray()) return false;
         const repo::Scalar& s = it->value.scalarValue();
         const std::string* text = std::get_if<std::string>(&s);
@@ -298,16 +301,16 @@ void pragmaDeleteInstance(CompileContext& cx, const ast::PragmaNode& p) {
     if (!fail) return;
     const auto path = parseObjectPath(arg->text);
     if (!path) {
-        cx.error(arg->location, arg->length, "\"" + arg->text + "\" is not an object path (Class.Key=\"value\")");
+        cx.error(arg->location, arg->length,
+                 "\"" + arg->text + "\" is not an object path (Class.Key=\"value\")");
         return;
     }
     const NamespaceId ns = currentNs(cx);
     const ClassEntry* cls = findClass(cx, ns, path->className);
     std::size_t deleted = 0;
     if (cls && cx.canWrite()) {
-        deleted = cx.store.deleteInstances(ns, cls->def.name, [&](const repo::InstanceDef& inst) {
-            return matchesPath(*path, inst);
-        });
+        deleted = cx.store.deleteInstances(
+            ns, cls->def.name, [&](const repo::InstanceDef& inst) { return matchesPath(*path, inst); });
         cx.instancePaths.erase(std::to_string(ns) + ':' + cx.fold(cls->def.name));
     } else if (cls) {
         return; // the compile already failed; nothing is written
@@ -368,16 +371,11 @@ struct PragmaEntry {
 };
 
 constexpr PragmaEntry pragmas[] = {
-    {"include", pragmaInclude},
-    {"namespace", pragmaNamespace},
-    {"classflags", pragmaClassFlags},
-    {"instanceflags", pragmaInstanceFlags},
-    {"deleteclass", pragmaDeleteClass},
-    {"deleteinstance", pragmaDeleteInstance},
-    {"restrict", pragmaRestrict},
-    {"locale", pragmaLocale},
-    {"autorecover", pragmaIgnored},
-    {"amendment", pragmaIgnored},
+    {"include", pragmaInclude},         {"namespace", pragmaNamespace},
+    {"classflags", pragmaClassFlags},   {"instanceflags", pragmaInstanceFlags},
+    {"deleteclass", pragmaDeleteClass}, {"deleteinstance", pragmaDeleteInstance},
+    {"restrict", pragmaRestrict},       {"locale", pragmaLocale},
+    {"autorecover", pragmaIgnored},     {"amendment", pragmaIgnored},
 };
 
 } // namespace

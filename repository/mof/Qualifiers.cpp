@@ -11,7 +11,6 @@ namespace morrowlen::mof {
 using repo::CimType;
 using repo::NamespaceId;
 
-
 std::uint32_t scopeBit(std::string_view keyword) {
     using namespace repo::scope;
     static constexpr std::pair<std::string_view, std::uint32_t> table[] = {{"class", Class},
@@ -131,9 +130,10 @@ bool applyFlavors(const std::vector<ast::Flavor>& flavors, std::uint32_t& bits, 
         for (const ast::Flavor& f : flavors) {
             if (f.kind != a && f.kind != b) continue;
             if (first && first->kind != f.kind) {
-                diagnostics.error(Phase::Semantic, f.location, static_cast<std::uint32_t>(flavorName(f.kind).size()),
-                      "flavor " + std::string(flavorName(f.kind)) + " conflicts with " +
-                          std::string(flavorName(first->kind)));
+                diagnostics.error(Phase::Semantic, f.location,
+                                  static_cast<std::uint32_t>(flavorName(f.kind).size()),
+                                  "flavor " + std::string(flavorName(f.kind)) + " conflicts with " +
+                                      std::string(flavorName(first->kind)));
                 ok = false;
                 return;
             }
@@ -188,7 +188,7 @@ bool resolveQualifiers(CompileContext& cx, const std::vector<ast::QualifierNode>
     for (const ast::QualifierNode& node : nodes) {
         if (repo::equalsNoCase(node.name.text, "CIMTYPE")) {
             cx.error(node.name, "the CIMTYPE qualifier is given by the repository from the declared type; "
-                             "remove it");
+                                "remove it");
             ok = false;
             continue;
         }
@@ -203,8 +203,8 @@ bool resolveQualifiers(CompileContext& cx, const std::vector<ast::QualifierNode>
         if (decl) {
             if (scope != 0 && (decl->scopes & scope) == 0) {
                 cx.error(node.name, "qualifier '" + q.name + "' may not be used on " +
-                                     std::string(scopeName(scope)) +
-                                     " (its scope: " + scopeNames(decl->scopes) + ")");
+                                        std::string(scopeName(scope)) +
+                                        " (its scope: " + scopeNames(decl->scopes) + ")");
                 ok = false;
                 continue;
             }
@@ -251,24 +251,21 @@ bool checkLocked(CompileContext& cx, const std::vector<const repo::Qualifier*>& 
             return repo::equalsNoCase(n.name.text, l->name);
         });
         cx.error(node->name, "qualifier '" + q->name + "' cannot be overridden with another value: " +
-                              std::string(from) + " gives it the DisableOverride flavor");
+                                 std::string(from) + " gives it the DisableOverride flavor");
         ok = false;
     }
     return ok;
 }
 
-void lockQualifiers(std::vector<const repo::Qualifier*>& locked,
-                           const std::vector<repo::Qualifier>& own) {
+void lockQualifiers(std::vector<const repo::Qualifier*>& locked, const std::vector<repo::Qualifier>& own) {
     for (const repo::Qualifier& q : own) {
         const bool already = std::any_of(locked.begin(), locked.end(), [&](const repo::Qualifier* l) {
             return repo::equalsNoCase(l->name, q.name);
         });
-        if (!already && (q.flavors & repo::flavor::DisableOverride) &&
-            (q.flavors & repo::flavor::ToSubclass))
+        if (!already && (q.flavors & repo::flavor::DisableOverride) && (q.flavors & repo::flavor::ToSubclass))
             locked.push_back(&q);
     }
 }
-
 
 } // namespace detail
 } // namespace morrowlen::mof

@@ -1,9 +1,9 @@
 #pragma once
 // Qualifiers and flavors. The flavor rules need no store; resolving the qualifiers of an element
 // against the declarations of its namespace works on the compile's context.
+#include "repository/core/ClassDef.h"
 #include "repository/mof/Ast.h"
 #include "repository/mof/Diagnostics.h"
-#include "repository/core/ClassDef.h"
 #include "repository/store/ClassStore.h"
 
 #include <cstdint>

@@ -130,7 +130,9 @@ std::optional<std::string> decodeSource(std::string bytes, std::string& error,
                                         std::optional<Windows1252Fallback>* fallback) {
     // UTF-8, by far the most common, keeps the buffer it came in: the text is never copied.
     std::optional<std::string> text;
-    const auto starts = [&](std::string_view bom) { return std::string_view(bytes).substr(0, bom.size()) == bom; };
+    const auto starts = [&](std::string_view bom) {
+        return std::string_view(bytes).substr(0, bom.size()) == bom;
+    };
     if (starts("\xEF\xBB\xBF")) {
         if (!isValidUtf8(std::string_view(bytes).substr(3))) {
             error = "file starts with a UTF-8 byte-order mark but is not valid UTF-8";

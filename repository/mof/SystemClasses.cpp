@@ -1,7 +1,7 @@
 #include "repository/mof/SystemClasses.h"
 
-#include "repository/mof/Compiler.h"
 #include "repository/core/Error.h"
+#include "repository/mof/Compiler.h"
 
 namespace morrowlen::mof {
 

@@ -1,9 +1,9 @@
 #pragma once
 // Value conversion: MOF literals to typed repository values, checked against the declared type.
 // Needs no store; aliases are looked up through a callback.
+#include "repository/core/ClassDef.h"
 #include "repository/mof/Ast.h"
 #include "repository/mof/Diagnostics.h"
-#include "repository/core/ClassDef.h"
 
 #include <functional>
 #include <string>

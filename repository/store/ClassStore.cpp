@@ -264,7 +264,8 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
                 throw Error(wbem::Failed, "Repository " + path + " is not a Morrowlen repository");
             }
         } else if (version > SchemaVersion) {
-            throw Error(wbem::Failed, "Repository " + path + " was written by a newer version of Morrowlen (schema " +
+            throw Error(wbem::Failed, "Repository " + path +
+                                          " was written by a newer version of Morrowlen (schema " +
                                           std::to_string(version) + "; this version reads up to " +
                                           std::to_string(SchemaVersion) + ")");
         } else if (version < 1) {
@@ -293,8 +294,8 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
         if (!parent.empty()) {
             fs::create_directories(parent, ec);
             if (ec)
-                throw Error(wbem::Failed, "Cannot create the folder " + parent.string() + " for the repository: " +
-                                              ec.message());
+                throw Error(wbem::Failed, "Cannot create the folder " + parent.string() +
+                                              " for the repository: " + ec.message());
         }
     }
     auto impl = std::make_unique<Impl>(
@@ -307,12 +308,22 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
     return store;
 }
 
-const std::string& ClassStore::path() const { return m_impl->db.path(); }
-Database& ClassStore::database() { return m_impl->db; }
-Transaction ClassStore::transaction() { return Transaction(m_impl->db); }
+const std::string& ClassStore::path() const {
+    return m_impl->db.path();
+}
+Database& ClassStore::database() {
+    return m_impl->db;
+}
+Transaction ClassStore::transaction() {
+    return Transaction(m_impl->db);
+}
 
-NamespaceId ClassStore::rootNamespace() const { return RootId; }
-NamespaceId ClassStore::systemNamespace() const { return SystemId; }
+NamespaceId ClassStore::rootNamespace() const {
+    return RootId;
+}
+NamespaceId ClassStore::systemNamespace() const {
+    return SystemId;
+}
 
 std::optional<NamespaceId> ClassStore::findChild(NamespaceId parent, std::string_view name) const {
     auto st = m_impl->use("SELECT id FROM namespaces WHERE ifnull(parent_id, 0) = ? AND name_key = ?");
@@ -328,7 +339,8 @@ std::optional<NamespaceId> ClassStore::findNamespace(std::string_view path) cons
     bool first = true;
     while (true) {
         std::size_t sep = path.find('\\', start);
-        std::string_view part = path.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start);
+        std::string_view part =
+            path.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start);
         if (part.empty()) return std::nullopt;
         if (first) {
             if (!equalsNoCase(part, "root")) return std::nullopt;
@@ -355,7 +367,8 @@ std::vector<std::pair<NamespaceId, std::string>> ClassStore::childNamespaces(Nam
     auto st = m_impl->use("SELECT id, name FROM namespaces WHERE ifnull(parent_id, 0) = ? ORDER BY id");
     st->bind(1, ns);
     std::vector<std::pair<NamespaceId, std::string>> out;
-    while (st->step()) out.emplace_back(st->columnInt(0), st->columnText(1));
+    while (st->step())
+        out.emplace_back(st->columnInt(0), st->columnText(1));
     return out;
 }
 
@@ -377,7 +390,8 @@ std::optional<NamespaceId> ClassStore::parentNamespace(NamespaceId ns) const {
 
 std::string ClassStore::namespacePath(NamespaceId ns) const {
     std::string path = namespaceName(ns);
-    for (auto p = parentNamespace(ns); p; p = parentNamespace(*p)) path = namespaceName(*p) + "\\" + path;
+    for (auto p = parentNamespace(ns); p; p = parentNamespace(*p))
+        path = namespaceName(*p) + "\\" + path;
     return path;
 }
 
@@ -471,7 +485,8 @@ std::vector<std::string> ClassStore::classNames(NamespaceId ns) const {
     auto st = m_impl->use("SELECT name FROM classes WHERE ns_id = ? ORDER BY id");
     st->bind(1, ns);
     std::vector<std::string> out;
-    while (st->step()) out.push_back(st->columnText(0));
+    while (st->step())
+        out.push_back(st->columnText(0));
     return out;
 }
 
@@ -479,7 +494,8 @@ std::vector<std::pair<std::string, std::string>> ClassStore::classesWithSupercla
     auto st = m_impl->use("SELECT name, super_key FROM classes WHERE ns_id = ? ORDER BY id");
     st->bind(1, ns);
     std::vector<std::pair<std::string, std::string>> out;
-    while (st->step()) out.emplace_back(st->columnText(0), st->columnText(1));
+    while (st->step())
+        out.emplace_back(st->columnText(0), st->columnText(1));
     return out;
 }
 
@@ -487,7 +503,8 @@ std::vector<std::string> ClassStore::subclassNames(NamespaceId ns, std::string_v
     auto st = m_impl->use("SELECT name FROM classes WHERE ns_id = ? AND super_key = ? ORDER BY id");
     st->bind(1, ns).bind(2, foldCase(superclass));
     std::vector<std::string> out;
-    while (st->step()) out.push_back(st->columnText(0));
+    while (st->step())
+        out.push_back(st->columnText(0));
     return out;
 }
 
@@ -500,7 +517,8 @@ std::optional<QualifierDecl> ClassStore::getQualifierDecl(NamespaceId ns, std::s
 }
 
 void ClassStore::putQualifierDecl(NamespaceId ns, const QualifierDecl& decl) {
-    auto st = m_impl->use("INSERT OR REPLACE INTO qualifier_decls(ns_id, name_key, definition) VALUES (?, ?, ?)");
+    auto st =
+        m_impl->use("INSERT OR REPLACE INTO qualifier_decls(ns_id, name_key, definition) VALUES (?, ?, ?)");
     st->bind(1, ns).bind(2, foldCase(decl.name)).bindBlob(3, codec::encode(decl));
     st->run();
 }
@@ -509,7 +527,8 @@ std::vector<QualifierDecl> ClassStore::qualifierDecls(NamespaceId ns) const {
     auto st = m_impl->use("SELECT definition, name_key FROM qualifier_decls WHERE ns_id = ? ORDER BY rowid");
     st->bind(1, ns);
     std::vector<QualifierDecl> out;
-    while (st->step()) out.push_back(codec::decodeQualifierDecl(st->columnBlob(0), "qualifier " + st->columnText(1)));
+    while (st->step())
+        out.push_back(codec::decodeQualifierDecl(st->columnBlob(0), "qualifier " + st->columnText(1)));
     return out;
 }
 
@@ -523,7 +542,8 @@ std::size_t ClassStore::deleteInstances(NamespaceId ns, std::string_view classNa
                                         const std::function<bool(const InstanceDef&)>& match) {
     std::vector<std::int64_t> doomed;
     {
-        auto st = m_impl->use("SELECT id, definition FROM instances WHERE ns_id = ? AND class_key = ? ORDER BY id");
+        auto st =
+            m_impl->use("SELECT id, definition FROM instances WHERE ns_id = ? AND class_key = ? ORDER BY id");
         st->bind(1, ns).bind(2, foldCase(className));
         while (st->step())
             if (match(codec::decodeInstance(st->columnBlob(1), "an instance of " + std::string(className))))
@@ -541,7 +561,8 @@ std::vector<InstanceDef> ClassStore::instancesOf(NamespaceId ns, std::string_vie
     auto st = m_impl->use("SELECT definition FROM instances WHERE ns_id = ? AND class_key = ? ORDER BY id");
     st->bind(1, ns).bind(2, foldCase(className));
     std::vector<InstanceDef> out;
-    while (st->step()) out.push_back(codec::decodeInstance(st->columnBlob(0), "an instance of " + std::string(className)));
+    while (st->step())
+        out.push_back(codec::decodeInstance(st->columnBlob(0), "an instance of " + std::string(className)));
     return out;
 }
 

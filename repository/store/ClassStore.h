@@ -26,7 +26,7 @@ struct DescriptionHit {
 };
 
 class ClassStore {
-public:
+  public:
     // The schema version this code writes. A file with a newer one is refused, an older one migrated.
     static constexpr int SchemaVersion = 2;
     // Marks a file as a Morrowlen repository (SQLite's application_id: "MRLN").
@@ -114,7 +114,7 @@ public:
     // One transaction over everything written through this store; rolls back unless committed.
     Transaction transaction();
 
-private:
+  private:
     struct Impl;
     explicit ClassStore(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> m_impl;

@@ -12,7 +12,7 @@ constexpr std::uint8_t FormatVersion = 1;
 constexpr std::uint64_t MaxCount = 1u << 24;
 
 class Writer {
-public:
+  public:
     // A class definition is a few kilobytes; starting there saves most of the regrowing.
     Writer() { m_out.reserve(4096); }
     void u(std::uint64_t v) {
@@ -38,11 +38,21 @@ public:
     void scalar(const Scalar& sc) {
         byte(static_cast<std::uint8_t>(sc.index()));
         switch (sc.index()) {
-        case 0: b(std::get<bool>(sc)); break;
-        case 1: u(static_cast<std::uint64_t>(std::get<std::int64_t>(sc))); break;
-        case 2: u(std::get<std::uint64_t>(sc)); break;
-        case 3: real(std::get<double>(sc)); break;
-        case 4: s(std::get<std::string>(sc)); break;
+        case 0:
+            b(std::get<bool>(sc));
+            break;
+        case 1:
+            u(static_cast<std::uint64_t>(std::get<std::int64_t>(sc)));
+            break;
+        case 2:
+            u(std::get<std::uint64_t>(sc));
+            break;
+        case 3:
+            real(std::get<double>(sc));
+            break;
+        case 4:
+            s(std::get<std::string>(sc));
+            break;
         }
     }
     void value(const Value& v) {
@@ -51,7 +61,8 @@ public:
         } else if (v.isArray()) {
             byte(2);
             u(v.items().size());
-            for (const auto& item : v.items()) scalar(item);
+            for (const auto& item : v.items())
+                scalar(item);
         } else {
             byte(1);
             scalar(v.scalarValue());
@@ -80,17 +91,17 @@ public:
         qualifiers(f.qualifiers);
     }
 
-private:
+  private:
     std::string m_out;
 };
 
 class Reader {
-public:
+  public:
     Reader(std::string_view bytes, std::string_view what) : m_in(bytes), m_what(what) {}
 
     [[noreturn]] void corrupt() const {
-        throw Error(wbem::Failed, "The repository is damaged: the stored definition of " + std::string(m_what) +
-                                      " cannot be read");
+        throw Error(wbem::Failed, "The repository is damaged: the stored definition of " +
+                                      std::string(m_what) + " cannot be read");
     }
     std::uint8_t byte() {
         if (m_pos >= m_in.size()) corrupt();
@@ -136,26 +147,36 @@ public:
     }
     Scalar scalar() {
         switch (byte()) {
-        case 0: return Scalar{b()};
-        case 1: return Scalar{static_cast<std::int64_t>(u())};
-        case 2: return Scalar{u()};
-        case 3: return Scalar{real()};
-        case 4: return Scalar{s()};
-        default: corrupt();
+        case 0:
+            return Scalar{b()};
+        case 1:
+            return Scalar{static_cast<std::int64_t>(u())};
+        case 2:
+            return Scalar{u()};
+        case 3:
+            return Scalar{real()};
+        case 4:
+            return Scalar{s()};
+        default:
+            corrupt();
         }
     }
     Value value() {
         switch (byte()) {
-        case 0: return Value();
-        case 1: return Value::scalar(scalar());
+        case 0:
+            return Value();
+        case 1:
+            return Value::scalar(scalar());
         case 2: {
             std::uint64_t n = count();
             std::vector<Scalar> items;
             items.reserve(n);
-            for (std::uint64_t i = 0; i < n; ++i) items.push_back(scalar());
+            for (std::uint64_t i = 0; i < n; ++i)
+                items.push_back(scalar());
             return Value::array(std::move(items));
         }
-        default: corrupt();
+        default:
+            corrupt();
         }
     }
     std::optional<Value> optValue() {
@@ -189,7 +210,7 @@ public:
         if (m_pos != m_in.size()) corrupt();
     }
 
-private:
+  private:
     std::string_view m_in;
     std::size_t m_pos = 0;
     std::string_view m_what;
@@ -217,7 +238,8 @@ std::string encode(const ClassDef& cls) {
         w.s(m.returnRefClass);
         w.qualifiers(m.qualifiers);
         w.u(m.parameters.size());
-        for (const auto& p : m.parameters) w.feature(p);
+        for (const auto& p : m.parameters)
+            w.feature(p);
     }
     return w.take();
 }
@@ -245,7 +267,8 @@ ClassDef decodeClass(std::string_view bytes, std::string_view what) {
         m.returnRefClass = r.s();
         m.qualifiers = r.qualifiers();
         m.parameters.resize(r.count());
-        for (auto& p : m.parameters) r.feature(p);
+        for (auto& p : m.parameters)
+            r.feature(p);
     }
     r.end();
     return cls;

@@ -50,9 +50,15 @@ std::string Database::plainPath(const std::string& path) {
 Database::Database(const std::string& path, Mode mode) : m_path(path) {
     int flags = SQLITE_OPEN_NOMUTEX;
     switch (mode) {
-    case Mode::ReadOnly: flags |= SQLITE_OPEN_READONLY; break;
-    case Mode::ReadWrite: flags |= SQLITE_OPEN_READWRITE; break;
-    case Mode::ReadWriteCreate: flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
+    case Mode::ReadOnly:
+        flags |= SQLITE_OPEN_READONLY;
+        break;
+    case Mode::ReadWrite:
+        flags |= SQLITE_OPEN_READWRITE;
+        break;
+    case Mode::ReadWriteCreate:
+        flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+        break;
     }
     if (path == ":memory:") flags |= SQLITE_OPEN_MEMORY;
     int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
@@ -66,7 +72,9 @@ Database::Database(const std::string& path, Mode mode) : m_path(path) {
     sqlite3_busy_timeout(m_db, 2000);
 }
 
-Database::~Database() { sqlite3_close_v2(m_db); }
+Database::~Database() {
+    sqlite3_close_v2(m_db);
+}
 
 Database::Database(Database&& other) noexcept
     : m_db(std::exchange(other.m_db, nullptr)), m_path(std::move(other.m_path)) {}
@@ -92,10 +100,13 @@ void Database::exec(std::string_view sql) {
     if (rc != SQLITE_OK) fail(rc, "executing '" + text.substr(0, 60) + "'");
 }
 
-Statement Database::prepare(std::string_view sql) { return Statement(*this, sql); }
+Statement Database::prepare(std::string_view sql) {
+    return Statement(*this, sql);
+}
 
-std::int64_t Database::lastInsertRowId() const { return sqlite3_last_insert_rowid(m_db); }
-
+std::int64_t Database::lastInsertRowId() const {
+    return sqlite3_last_insert_rowid(m_db);
+}
 
 Statement::Statement(Database& db, std::string_view sql) : m_db(&db) {
     int rc = sqlite3_prepare_v3(db.handle(), sql.data(), static_cast<int>(sql.size()),
@@ -104,7 +115,9 @@ Statement::Statement(Database& db, std::string_view sql) : m_db(&db) {
     m_paramCount = sqlite3_bind_parameter_count(m_stmt);
 }
 
-Statement::~Statement() { sqlite3_finalize(m_stmt); }
+Statement::~Statement() {
+    sqlite3_finalize(m_stmt);
+}
 
 Statement::Statement(Statement&& other) noexcept
     : m_db(other.m_db), m_stmt(std::exchange(other.m_stmt, nullptr)), m_paramCount(other.m_paramCount) {}
@@ -122,8 +135,9 @@ Statement& Statement::operator=(Statement&& other) noexcept {
 namespace {
 void checkIndex(const Database* db, int index, int count) {
     if (index < 1 || index > count)
-        throw Error(wbem::Failed, "Repository " + db->path() + ": binding parameter " + std::to_string(index) +
-                                      " of a statement with " + std::to_string(count));
+        throw Error(wbem::Failed, "Repository " + db->path() + ": binding parameter " +
+                                      std::to_string(index) + " of a statement with " +
+                                      std::to_string(count));
 }
 } // namespace
 
@@ -176,9 +190,13 @@ void Statement::reset() noexcept {
     }
 }
 
-bool Statement::isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
+bool Statement::isNull(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
 
-std::int64_t Statement::columnInt(int column) const { return sqlite3_column_int64(m_stmt, column); }
+std::int64_t Statement::columnInt(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
 
 std::string Statement::columnText(int column) const {
     auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
@@ -191,7 +209,9 @@ std::string_view Statement::columnBlob(int column) const {
              : std::string_view();
 }
 
-Transaction::Transaction(Database& db) : m_db(&db) { m_db->exec("BEGIN IMMEDIATE"); }
+Transaction::Transaction(Database& db) : m_db(&db) {
+    m_db->exec("BEGIN IMMEDIATE");
+}
 
 Transaction::~Transaction() {
     if (!m_done) sqlite3_exec(m_db->handle(), "ROLLBACK", nullptr, nullptr, nullptr);

@@ -17,19 +17,19 @@ class Statement;
 
 // A failure reported by SQLite, with its (extended) result code.
 class DatabaseError : public Error {
-public:
+  public:
     DatabaseError(int code, std::string description)
         : Error(wbem::Failed, std::move(description)), m_code(code) {}
     int code() const noexcept { return m_code; }
     // True for a file SQLite finds damaged or not a database at all.
     bool isDamage() const noexcept;
 
-private:
+  private:
     int m_code;
 };
 
 class Database {
-public:
+  public:
     enum class Mode { ReadOnly, ReadWrite, ReadWriteCreate };
 
     Database(const std::string& path, Mode mode);
@@ -52,14 +52,14 @@ public:
     // or unwritable file gets a message that says so in plain words.
     [[noreturn]] void fail(int rc, std::string_view what) const;
 
-private:
+  private:
     sqlite3* m_db = nullptr;
     std::string m_path;
 };
 
 // A prepared statement. Kept statements are used through StatementUse, which resets them.
 class Statement {
-public:
+  public:
     Statement() = default;
     Statement(Database& db, std::string_view sql);
     ~Statement();
@@ -85,7 +85,7 @@ public:
     std::string columnText(int column) const;
     std::string_view columnBlob(int column) const;
 
-private:
+  private:
     Database* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
     int m_paramCount = 0;
@@ -94,27 +94,27 @@ private:
 // Borrows a prepared statement for one use and resets it (never throwing) when the borrow ends, so a
 // statement kept for reuse is ready again even when reading its rows threw.
 class StatementUse {
-public:
+  public:
     explicit StatementUse(Statement& statement) : m_statement(&statement) {}
     ~StatementUse() { m_statement->reset(); }
     StatementUse(const StatementUse&) = delete;
     StatementUse& operator=(const StatementUse&) = delete;
     Statement* operator->() const { return m_statement; }
 
-private:
+  private:
     Statement* m_statement;
 };
 
 // Begins a transaction; rolls it back on destruction unless committed.
 class Transaction {
-public:
+  public:
     explicit Transaction(Database& db);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void commit();
 
-private:
+  private:
     Database* m_db;
     bool m_done = false;
 };

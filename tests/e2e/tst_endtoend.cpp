@@ -20,10 +20,10 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QWindow>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
+#include <QWindow>
 
 using namespace morrowlen;
 using morrowlen::test::MainWindowHarness;
@@ -63,7 +63,7 @@ QString pageText(QWebEngineView* view, const QString& needle) {
 // The example server, started on a free port as a launcher starts it (with a token the program is
 // told); stopped with the object.
 class ExampleServer {
-public:
+  public:
     static constexpr const char* Token = "e2e-token";
     bool start() {
         m_process.setProgram(QStringLiteral(MORROWLEN_SOURCE_DIR "/scripts/serve-examples"));
@@ -90,7 +90,7 @@ public:
     ~ExampleServer() { stop(); }
     QString host() const { return m_host; }
 
-private:
+  private:
     QProcess m_process;
     QString m_host;
 };
@@ -99,10 +99,10 @@ private:
 
 class EndToEndTest : public QObject {
     Q_OBJECT
-public:
+  public:
     static void initMain() { test::prepareWebEngine(); }
 
-private slots:
+  private slots:
     void init() { Module2::strCurrentNamespace.clear(); }
 
     void reportPageShowsTheClassAndRunsNoScript() {
@@ -246,7 +246,8 @@ private slots:
         QPointer<shell::frmMain> w = h.window();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QTRY_VERIFY_WITH_TIMEOUT(w->windowHandle()->frameMargins().top() > 0, 10000);
-        const QRect designed(twipsToPixels(10), twipsToPixels(10), twipsToPixels(10920), twipsToPixels(13275));
+        const QRect designed(twipsToPixels(10), twipsToPixels(10), twipsToPixels(10920),
+                             twipsToPixels(13275));
         QTRY_COMPARE_WITH_TIMEOUT(w->frameGeometry(), designed, 5000);
         // The title bar is on the screen, above the window's client area.
         const QMargins frame = w->windowHandle()->frameMargins();

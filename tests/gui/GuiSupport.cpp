@@ -47,7 +47,8 @@ report::BrowserFactory BrowserRecorder::factory() {
 
 void RecordingSettings::SaveSetting(const QString& appName, const QString& section, const QString& key,
                                     const QString& value) {
-    if (!failAt.isEmpty() && key == failAt) throw Error(runtime::PathFileAccessError, "Path/File access error");
+    if (!failAt.isEmpty() && key == failAt)
+        throw Error(runtime::PathFileAccessError, "Path/File access error");
     saved.push_back({appName, section, key, value});
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 // What the window tests share: recording stand-ins for the browsers, the settings store and the
 // error report, a repository with a few namespaces and classes, and user-like list picks.
-#include "tests/support/TestRepository.h"
 #include "navigation/WmiOperations.h"
 #include "report/BrowserView.h"
 #include "repository/core/Error.h"
 #include "shell/Settings.h"
 #include "shell/frmMain.h"
+#include "tests/support/TestRepository.h"
 
 #include <QString>
 #include <QStringList>
@@ -35,7 +35,7 @@ struct Navigation {
 
 // A browser that only records; its widget is the browser itself, as with the real view.
 class RecordingBrowser : public QWidget, public report::BrowserView {
-public:
+  public:
     RecordingBrowser(QWidget* parent, std::shared_ptr<std::vector<Navigation>> log);
     void navigate(const std::string& address) override;
     QWidget* widget() override { return this; }
@@ -44,7 +44,7 @@ public:
     bool scriptsEnabled() const { return m_scripts; }
     QStringList addresses() const { return m_addresses; }
 
-private:
+  private:
     std::shared_ptr<std::vector<Navigation>> m_log;
     QStringList m_addresses;
     bool m_scripts = true;
@@ -52,12 +52,12 @@ private:
 
 // Hands out recording browsers and keeps one log of all their navigations, in call order.
 class BrowserRecorder {
-public:
+  public:
     report::BrowserFactory factory();
     const std::vector<Navigation>& log() const { return *m_log; }
     void clear() { m_log->clear(); }
 
-private:
+  private:
     std::shared_ptr<std::vector<Navigation>> m_log = std::make_shared<std::vector<Navigation>>();
 };
 
@@ -67,7 +67,7 @@ struct SavedSetting {
 
 // Keeps every value stored; throws at the key named in failAt, once it is reached.
 class RecordingSettings : public shell::SettingsStore {
-public:
+  public:
     void SaveSetting(const QString& appName, const QString& section, const QString& key,
                      const QString& value) override;
     QString value(const QString& key) const; // the last value stored under key, null when none
@@ -77,11 +77,11 @@ public:
 };
 
 class ErrorRecorder {
-public:
+  public:
     std::function<void(const Error&)> reporter();
     const std::vector<Error>& errors() const { return *m_errors; }
 
-private:
+  private:
     std::shared_ptr<std::vector<Error>> m_errors = std::make_shared<std::vector<Error>>();
 };
 
@@ -107,7 +107,7 @@ struct SampleRepository {
 // by an ordinary user, with recording browsers (unless told otherwise), settings and error
 // report. The window, when still there, goes with the harness.
 class MainWindowHarness {
-public:
+  public:
     // Over the given repository instead of the sample one, when one is given.
     explicit MainWindowHarness(const repo::ClassStore* store = nullptr);
     ~MainWindowHarness();

@@ -35,10 +35,10 @@ QList<QMdiSubWindow*> subWindows(const MainWindowHarness& h) {
 
 class ChildWindowsTest : public QObject {
     Q_OBJECT
-public:
+  public:
     static void initMain() { test::prepareWebEngine(); }
 
-private slots:
+  private slots:
     void initTestCase() { test::quietPlatformNotes(); }
     void init() {
         m_h = std::make_unique<MainWindowHarness>();
@@ -252,7 +252,7 @@ private slots:
         QVERIFY(!errors.errors().front().description().empty());
     }
 
-private:
+  private:
     // Picks root\cimv2 once, then the item in Combo5; returns the newest report window.
     report::Form1* openReport(const QString& item) {
         if (m_h->combo(1)->currentText() != "root\\cimv2") {

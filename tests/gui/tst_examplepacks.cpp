@@ -6,7 +6,7 @@
 
 class ExamplePacksTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void wellFormed_data() {
         QTest::addColumn<QString>("folder");
         QTest::newRow("noscript") << "noscript";
@@ -15,7 +15,9 @@ private slots:
     }
     void wellFormed() {
         QFETCH(QString, folder);
-        QFile file(QStringLiteral(MORROWLEN_SOURCE_DIR "/data/example-packs/examplemps/%1/Korvane.2008.BIOS.xml").arg(folder));
+        QFile file(
+            QStringLiteral(MORROWLEN_SOURCE_DIR "/data/example-packs/examplemps/%1/Korvane.2008.BIOS.xml")
+                .arg(folder));
         QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
         QXmlStreamReader xml(&file);
         bool identity = false, bios = false;
@@ -23,7 +25,8 @@ private slots:
         while (!xml.atEnd()) {
             xml.readNext();
             if (xml.isCharacters()) text += xml.text();
-            if (xml.isEndElement() && xml.name() == QLatin1String("ID") && text.trimmed() == "Korvane.2008.BIOS")
+            if (xml.isEndElement() && xml.name() == QLatin1String("ID") &&
+                text.trimmed() == "Korvane.2008.BIOS")
                 identity = true;
             if (xml.isEndElement()) text.clear();
             if (xml.isCDATA() || xml.isCharacters())

@@ -70,10 +70,10 @@ void press(Qt::Key key) {
 
 class ListsTest : public QObject {
     Q_OBJECT
-public:
+  public:
     static void initMain() { test::prepareWebEngine(); }
 
-private slots:
+  private slots:
     void initTestCase() { test::quietPlatformNotes(); }
     void init() { m_h = std::make_unique<MainWindowHarness>(); }
     void cleanup() { m_h.reset(); }
@@ -417,7 +417,7 @@ private slots:
         QCOMPARE(m_h->window()->mdiArea()->subWindowList().size(), 2);
     }
 
-private:
+  private:
     std::unique_ptr<MainWindowHarness> m_h;
 };
 

@@ -39,14 +39,14 @@ QString twipsText(int pixels) {
 
 class MainWindowTest : public QObject {
     Q_OBJECT
-public:
+  public:
     static void initMain() {
         test::prepareWebEngine();
         // QSettings reads the configuration folder once; point it into the test's own folder first.
         qputenv("XDG_CONFIG_HOME", configHome().path().toLocal8Bit());
     }
 
-private slots:
+  private slots:
     void initTestCase() { test::quietPlatformNotes(); }
     void init() {
         m_h = std::make_unique<MainWindowHarness>();
@@ -274,11 +274,16 @@ private slots:
         QTest::addColumn<QLocale>("locale");
         QTest::addColumn<QString>("date");
         QTest::addColumn<QString>("time");
-        QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates) << "6/30/2008" << "7:32 PM";
-        QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany) << "30.06.2008" << "19:32";
-        QTest::newRow("en_GB") << QLocale(QLocale::English, QLocale::UnitedKingdom) << "30/06/2008" << "19:32";
-        QTest::newRow("ja_JP") << QLocale(QLocale::Japanese, QLocale::Japan) << "2008/06/30" << "19:32";
-        QTest::newRow("C") << QLocale::c() << "30 Jun 2008" << "19:32";
+        QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates) << "6/30/2008"
+                               << "7:32 PM";
+        QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany) << "30.06.2008"
+                               << "19:32";
+        QTest::newRow("en_GB") << QLocale(QLocale::English, QLocale::UnitedKingdom) << "30/06/2008"
+                               << "19:32";
+        QTest::newRow("ja_JP") << QLocale(QLocale::Japanese, QLocale::Japan) << "2008/06/30"
+                               << "19:32";
+        QTest::newRow("C") << QLocale::c() << "30 Jun 2008"
+                           << "19:32";
     }
     void statusBarDateAndTimeInTheLocale() {
         QFETCH(QLocale, locale);
@@ -503,7 +508,7 @@ private slots:
         }
     }
 
-private:
+  private:
     std::unique_ptr<MainWindowHarness> m_h;
 };
 

@@ -1,8 +1,8 @@
 // The compiler's semantics, checked field by field in the store it writes.
+#include "repository/file/RepositoryFile.h"
+#include "repository/model/ClassModel.h"
 #include "tests/mof/MofTestSupport.h"
 #include "tests/support/TestRepository.h"
-#include "repository/model/ClassModel.h"
-#include "repository/file/RepositoryFile.h"
 
 #include <gtest/gtest.h>
 
@@ -357,7 +357,8 @@ TEST_F(CompilerTest, ACheckThatStoresNoClassesSeesThemAsACompileWould) {
     ok("class Stored { };");
     mof::CompileOptions check;
     check.writeClasses = false;
-    ok("class A : Stored { };\nclass B : A { };\n#pragma classflags(\"forceupdate\")\nclass A : Stored { };", check);
+    ok("class A : Stored { };\nclass B : A { };\n#pragma classflags(\"forceupdate\")\nclass A : Stored { };",
+       check);
     EXPECT_EQ(store.classNames(ns()), std::vector<std::string>{"Stored"});
     fails("class C { };\nclass C { };", "defined twice", check);
     fails("class A : Stored { };\nclass B : A { };\n#pragma deleteclass(\"Stored\", FAIL)\nclass E : B { };",

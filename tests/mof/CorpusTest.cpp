@@ -1,9 +1,9 @@
 // Real MOF from the shared corpora: the DMTF schema compiles and reads back as written, and every
 // deliberately invalid file is refused at the right line without touching the repository.
+#include "repository/file/RepositoryFile.h"
+#include "repository/model/ClassModel.h"
 #include "tests/mof/MofTestSupport.h"
 #include "tests/support/TestRepository.h"
-#include "repository/model/ClassModel.h"
-#include "repository/file/RepositoryFile.h"
 #include "tools/MofFormat.h"
 
 #include <gtest/gtest.h>
@@ -36,8 +36,8 @@ class DmtfSchema : public ::testing::Test {
         const auto top = test::corpus(Dmtf);
         if (!top) return;
         s_dir = std::make_unique<test::TempDir>();
-        s_store =
-            std::make_unique<ClassStore>(repo::openOrCreateRepository((*s_dir / "dmtf.sqlite").string(), repo::NewRepository::SystemClassesOnly));
+        s_store = std::make_unique<ClassStore>(repo::openOrCreateRepository(
+            (*s_dir / "dmtf.sqlite").string(), repo::NewRepository::SystemClassesOnly));
         mof::Compiler compiler(*s_store, intoCimv2());
         s_status = compiler.compileFiles({top->string()});
         s_diagnostics = compiler.diagnostics().formatAll();

@@ -1,7 +1,7 @@
 // Golden diagnostics: every golden/NAME.mof is compiled into a new repository and what the compiler
 // prints must equal golden/NAME.expected byte for byte. MORROWLEN_UPDATE_GOLDEN=1 rewrites them.
-#include "tests/mof/MofTestSupport.h"
 #include "repository/file/RepositoryFile.h"
+#include "tests/mof/MofTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,6 @@ namespace morrowlen::test {
 // The corpus folder (../shared/corpora beside the project), or nullopt when it is absent.
 std::optional<std::filesystem::path> corpus(const std::string& relative);
 
-
 // Result of compiling MOF text into a store.
 struct Compiled {
     mof::CompileStatus status;

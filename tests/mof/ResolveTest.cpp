@@ -1,10 +1,10 @@
 // What real MOF needs beyond DSP0221: classes named before their definition, the rest of the
 // platform's dialect, and missing classes found by file name in the include folders.
-#include "tests/mof/MofTestSupport.h"
-#include "tests/support/TestRepository.h"
-#include "repository/model/ClassModel.h"
 #include "repository/file/DefaultSet.h"
 #include "repository/file/RepositoryFile.h"
+#include "repository/model/ClassModel.h"
+#include "tests/mof/MofTestSupport.h"
+#include "tests/support/TestRepository.h"
 #include "tools/MofFormat.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +70,8 @@ TEST_F(ResolveTest, ExporterShapedFileCompilesUnchanged) {
     const ResolvedClass host = resolved("Contoso_Host", "root\\Contoso");
     EXPECT_EQ(cimType(*host.property("Reset")), "uint32") << "a property beside the inherited method Reset()";
     EXPECT_EQ(host.methods.size(), 1u);
-    EXPECT_EQ(cimType(*resolved("Contoso_Settings", "root\\Contoso").property("Detail")), "object:Contoso_Nowhere");
+    EXPECT_EQ(cimType(*resolved("Contoso_Settings", "root\\Contoso").property("Detail")),
+              "object:Contoso_Nowhere");
 }
 
 TEST_F(ResolveTest, StrictRefusesClassesDefinedNowhere) {
@@ -99,7 +100,8 @@ TEST_F(ResolveTest, SuperclassesMustStillBeKnownFirst) {
     EXPECT_NE(c.diagnostics.find("test.mof:1:13: error: unknown superclass 'Later'"), std::string::npos)
         << c.diagnostics;
     const test::Compiled typo = compileText(store, "class T { int32 Weight; };");
-    EXPECT_NE(typo.diagnostics.find("error: unknown type or class 'int32'"), std::string::npos) << typo.diagnostics;
+    EXPECT_NE(typo.diagnostics.find("error: unknown type or class 'int32'"), std::string::npos)
+        << typo.diagnostics;
 }
 
 TEST_F(ResolveTest, VoidMethodsAndValuelessInstancePropertiesRoundTrip) {
@@ -154,8 +156,8 @@ TEST(ResolveDefaultSet, DriverAndResourceSchemasCompileWithoutIncludes) {
         EXPECT_EQ(c.list.size(), 0u) << c.diagnostics;
     }
     ClassModel model(store);
-    const ResolvedClass share =
-        model.getClass(*store.findNamespace("root\\Microsoft\\Windows\\DesiredStateConfiguration"), "Fabrikam_Share");
+    const ResolvedClass share = model.getClass(
+        *store.findNamespace("root\\Microsoft\\Windows\\DesiredStateConfiguration"), "Fabrikam_Share");
     EXPECT_EQ(share.derivation, (std::vector<std::string>{"OMI_BaseResource"}));
     EXPECT_EQ(cimType(*share.property("Credential")), "object:MSFT_Credential");
     EXPECT_EQ(cimType(*share.property("PsDscRunAsCredential")), "object:MSFT_Credential");
@@ -214,12 +216,22 @@ TEST(ClassFilesDmtf, VendorMofPullsInExactlyWhatItNeeds) {
     for (const std::string& f : compiler.stats().pulledIn)
         names.push_back(fs::path(f).filename().string());
     std::sort(names.begin(), names.end());
-    const std::vector<std::string> expected = {
-        "CIM_AllocatedLogicalElement.mof", "CIM_Component.mof", "CIM_ComputerSystem.mof",
-        "CIM_ConcreteJob.mof", "CIM_EnabledLogicalElement.mof", "CIM_Error.mof", "CIM_Job.mof",
-        "CIM_LogicalDevice.mof", "CIM_LogicalElement.mof", "CIM_ManagedElement.mof",
-        "CIM_ManagedSystemElement.mof", "CIM_ResourceAllocationSettingData.mof", "CIM_SettingData.mof",
-        "CIM_System.mof", "CIM_SystemComponent.mof", "CIM_SystemDevice.mof"};
+    const std::vector<std::string> expected = {"CIM_AllocatedLogicalElement.mof",
+                                               "CIM_Component.mof",
+                                               "CIM_ComputerSystem.mof",
+                                               "CIM_ConcreteJob.mof",
+                                               "CIM_EnabledLogicalElement.mof",
+                                               "CIM_Error.mof",
+                                               "CIM_Job.mof",
+                                               "CIM_LogicalDevice.mof",
+                                               "CIM_LogicalElement.mof",
+                                               "CIM_ManagedElement.mof",
+                                               "CIM_ManagedSystemElement.mof",
+                                               "CIM_ResourceAllocationSettingData.mof",
+                                               "CIM_SettingData.mof",
+                                               "CIM_System.mof",
+                                               "CIM_SystemComponent.mof",
+                                               "CIM_SystemDevice.mof"};
     EXPECT_EQ(names, expected);
     ClassModel model(store);
     EXPECT_EQ(model.getClass(*store.findNamespace("root\\vendor"), "Vendor_ComputerSystem").derivation.back(),

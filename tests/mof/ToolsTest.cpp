@@ -36,7 +36,8 @@ class Tools : public ::testing::Test {
     std::string repository = (dir / "repo.sqlite").string();
 
     Ran mofcomp(const std::string& args) {
-        return run(std::string(MORROWLEN_MOFCOMP) + " --no-default-set --repository " + repository + " " + args);
+        return run(std::string(MORROWLEN_MOFCOMP) + " --no-default-set --repository " + repository + " " +
+                   args);
     }
     Ran repo(const std::string& args) {
         return run(std::string(MORROWLEN_REPO_TOOL) + " --repository " + repository + " " + args);
@@ -75,8 +76,9 @@ TEST_F(Tools, CompileThenLookAtWhatWasWritten) {
 
     const Ran shown = repo("show root\\\\sample Sample_Thing");
     EXPECT_EQ(shown.status, 0) << shown.output;
-    EXPECT_EQ(shown.output, "[Description(\"A thing.\")]\nclass Sample_Thing\n{\n    [Key : DisableOverride, MaxLen(8)]\n"
-                            "    string Name;\n\n    uint32 Run(\n        [In] uint8 X);\n};\n");
+    EXPECT_EQ(shown.output,
+              "[Description(\"A thing.\")]\nclass Sample_Thing\n{\n    [Key : DisableOverride, MaxLen(8)]\n"
+              "    string Name;\n\n    uint32 Run(\n        [In] uint8 X);\n};\n");
     const Ran amended = repo("show root/sample Sample_Thing --amended");
     EXPECT_NE(amended.output.find("Description(\"Localised.\") : Amended"), std::string::npos)
         << amended.output;
@@ -99,11 +101,14 @@ TEST_F(Tools, TheDefaultSetCompilesFromItsFilesOnDisk) {
 }
 
 TEST_F(Tools, ProfileWritesThePageOfAClass) {
-    ASSERT_EQ(mofcomp(file("p.mof", "class Sample_P { [MaxLen(3), Description(\"a<b\")] string Name; };")).status, 0);
+    ASSERT_EQ(
+        mofcomp(file("p.mof", "class Sample_P { [MaxLen(3), Description(\"a<b\")] string Name; };")).status,
+        0);
     const Ran page = repo("profile root/default Sample_P -o " + (dir / "P.htm").string());
     ASSERT_EQ(page.status, 0) << page.output;
     const std::string text = test::readFile(dir / "P.htm");
-    EXPECT_NE(text.find("<TD class=subjectbar colSpan=5>Sample_P - Properties</TD></TR>\r\n"), std::string::npos);
+    EXPECT_NE(text.find("<TD class=subjectbar colSpan=5>Sample_P - Properties</TD></TR>\r\n"),
+              std::string::npos);
     EXPECT_NE(text.find("<TH class=headingbar valign=top align=middle>3</TH>\r\n"), std::string::npos);
     EXPECT_NE(text.find("<TH class=headingbar align=Left>a&lt;b</TH></TR>\r\n"), std::string::npos);
     EXPECT_EQ(repo("profile root/default NoSuchClass").status, 1);
@@ -314,22 +319,27 @@ TEST_F(Tools, FindPrintsSortedHitsAndSaysByItsStatusWhetherThereWereAny) {
 
 // Compares with golden-tree/NAME; MORROWLEN_UPDATE_GOLDEN=1 rewrites it.
 void expectGolden(const std::string& name, const std::string& actual) {
-    const std::filesystem::path golden = std::filesystem::path(MORROWLEN_MOF_GOLDEN_DIR) / ".." / "golden-tree" / name;
+    const std::filesystem::path golden =
+        std::filesystem::path(MORROWLEN_MOF_GOLDEN_DIR) / ".." / "golden-tree" / name;
     if (const char* update = std::getenv("MORROWLEN_UPDATE_GOLDEN"); update && *update == '1')
         test::writeFile(golden, actual);
-    ASSERT_TRUE(std::filesystem::exists(golden)) << "missing " << golden << "; run with MORROWLEN_UPDATE_GOLDEN=1";
+    ASSERT_TRUE(std::filesystem::exists(golden))
+        << "missing " << golden << "; run with MORROWLEN_UPDATE_GOLDEN=1";
     EXPECT_EQ(actual, test::readFile(golden)) << name;
 }
 
 TEST_F(Tools, TreeDrawsInheritanceAndListsAssociations) {
-    ASSERT_EQ(mofcomp(file("t.mof", "#pragma namespace(\"root/s\")\n"
-                                    "class S_Base { [Key] string Id; };\n"
-                                    "class S_Disk : S_Base { }; class S_Removable : S_Disk { }; class S_Fixed : S_Disk { };\n"
-                                    "class S_Net : S_Base { }; class S_Other { }; class S_Event : __ExtrinsicEvent { };\n"
-                                    "[Association] class S_Link { S_Base ref Owner; S_Other ref Other; };\n"
-                                    "[Association] class S_DiskLink : S_Link { S_Disk ref Owner; };\n"))
-                  .status,
-              0);
+    ASSERT_EQ(
+        mofcomp(
+            file("t.mof",
+                 "#pragma namespace(\"root/s\")\n"
+                 "class S_Base { [Key] string Id; };\n"
+                 "class S_Disk : S_Base { }; class S_Removable : S_Disk { }; class S_Fixed : S_Disk { };\n"
+                 "class S_Net : S_Base { }; class S_Other { }; class S_Event : __ExtrinsicEvent { };\n"
+                 "[Association] class S_Link { S_Base ref Owner; S_Other ref Other; };\n"
+                 "[Association] class S_DiskLink : S_Link { S_Disk ref Owner; };\n"))
+            .status,
+        0);
     struct Case {
         std::string args;
         std::string golden;
@@ -348,8 +358,8 @@ TEST_F(Tools, TreeDrawsInheritanceAndListsAssociations) {
         expectGolden(c.golden, r.output);
     }
     // On a terminal the lines are drawn with box-drawing characters.
-    const Ran onTerminal = run("script -qec \"" + std::string(MORROWLEN_REPO_TOOL) + " --repository " + repository +
-                               " tree root/s S_Disk\" /dev/null");
+    const Ran onTerminal = run("script -qec \"" + std::string(MORROWLEN_REPO_TOOL) + " --repository " +
+                               repository + " tree root/s S_Disk\" /dev/null");
     expectGolden("small-class-terminal.txt", onTerminal.output);
     for (const char* bad : {"tree", "tree root/s A B", "tree root/s --depth x", "tree root/s --format xml",
                             "tree root/s S_Base --associations S_Net"})
@@ -363,7 +373,8 @@ TEST_F(Tools, TreeOfTheDmtfManagedElement) {
         std::filesystem::path(MORROWLEN_CORPORA_DIR) / "dmtf-cim-schema-2.49.0" / "cim_schema_2.49.0.mof";
     if (!std::filesystem::exists(schema)) GTEST_SKIP() << "the DMTF corpus is absent: " << schema;
     ASSERT_EQ(mofcomp("-N:root/dmtf " + schema.string()).status, 0);
-    expectGolden("dmtf-managedelement-depth2.txt", repo("tree root/dmtf CIM_ManagedElement --depth 2").output);
+    expectGolden("dmtf-managedelement-depth2.txt",
+                 repo("tree root/dmtf CIM_ManagedElement --depth 2").output);
     const Ran associations = repo("tree root/dmtf --associations CIM_ComputerSystem");
     EXPECT_NE(associations.output.find("CIM_SystemDevice.GroupComponent (CIM_System)\n"), std::string::npos);
 }

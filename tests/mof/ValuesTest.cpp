@@ -1,7 +1,7 @@
 // Value conversion and flavors on their own: a diagnostics sink is all they need.
+#include "repository/mof/Values.h"
 #include "repository/mof/Parser.h"
 #include "repository/mof/Qualifiers.h"
-#include "repository/mof/Values.h"
 
 #include <gtest/gtest.h>
 
@@ -90,9 +90,8 @@ TEST(Values, DatetimesAreCheckedFieldByField) {
 TEST(Values, AliasesComeFromTheLookup) {
     Sink sink;
     const std::string path = "K.Id=\"a\"";
-    ValueConverter converter(sink.diagnostics, [&](std::string_view name) {
-        return name == "known" ? &path : nullptr;
-    });
+    ValueConverter converter(sink.diagnostics,
+                             [&](std::string_view name) { return name == "known" ? &path : nullptr; });
     ast::ValueNode alias = literal(ast::ValueNode::Kind::Alias);
     alias.text = "known";
     repo::Value out;

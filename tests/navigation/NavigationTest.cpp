@@ -1,9 +1,9 @@
-#include "tests/support/TestRepository.h"
 #include "navigation/ClassCatalogue.h"
 #include "navigation/ClassSelection.h"
 #include "navigation/Module2.h"
 #include "navigation/NamespaceWalk.h"
 #include "navigation/WmiOperations.h"
+#include "tests/support/TestRepository.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ namespace {
 
 // Records the order in which items are appended, before any sorting.
 class AppendLog : public MemoryList {
-public:
+  public:
     void addItem(const std::string& item) override {
         appended.push_back(item);
         MemoryList::addItem(item);
@@ -37,10 +37,11 @@ std::uint32_t errorNumber(const std::function<void()>& f) {
 // hand out. Today that is the local repository, kept in a file or in memory (a MOF file opened
 // straight in the window); a remote source would join the list.
 class Contract : public ::testing::TestWithParam<const char*> {
-protected:
+  protected:
     repo::ClassStore open() {
         if (std::string(GetParam()) == "memory") return repo::ClassStore::openInMemory();
-        return repo::ClassStore::open((dir / "repository.sqlite").string(), repo::ClassStore::OpenMode::Create);
+        return repo::ClassStore::open((dir / "repository.sqlite").string(),
+                                      repo::ClassStore::OpenMode::Create);
     }
     TempDir dir;
     repo::ClassStore store = open();
@@ -54,7 +55,8 @@ TEST_P(Contract, MonikerBothSpellingsAndOnlyTheLocalComputer) {
     EXPECT_EQ(connectMoniker(locator, "Winmgmts:\\\\.\\root\\CIMV2").path(), "root\\CIMV2");
     EXPECT_EQ(connectMoniker(locator, "WINMGMTS://./root/cimv2").path(), "root\\cimv2");
     EXPECT_EQ(connectMoniker(locator, "winmgmts:root").path(), "root");
-    EXPECT_EQ(errorNumber([&] { connectMoniker(locator, "winmgmts:\\\\.\\root\\nothere"); }), wbem::InvalidNamespace);
+    EXPECT_EQ(errorNumber([&] { connectMoniker(locator, "winmgmts:\\\\.\\root\\nothere"); }),
+              wbem::InvalidNamespace);
     EXPECT_EQ(errorNumber([&] { connectMoniker(locator, "winmgmts:\\\\.\\"); }), wbem::InvalidNamespace);
     EXPECT_EQ(errorNumber([&] { connectMoniker(locator, "winmgmts:\\\\server\\root"); }), HostUnavailable);
     EXPECT_EQ(errorNumber([&] { connectMoniker(locator, "ldap://root"); }), MonikerSyntaxError);
@@ -62,23 +64,27 @@ TEST_P(Contract, MonikerBothSpellingsAndOnlyTheLocalComputer) {
 
 TEST_P(Contract, QualifierLookupsAsThePageReliesOnThem) {
     store.putClass(store.rootNamespace(),
-                   makeClass("Thing", "", {property("P", CimType::String, {nullQualifier("MaxLen"),
-                                                                            stringQualifier("Description", "d")})}));
+                   makeClass("Thing", "",
+                             {property("P", CimType::String,
+                                       {nullQualifier("MaxLen"), stringQualifier("Description", "d")})}));
     Locator locator(store);
-    ClassObject cls = connectMoniker(locator, "winmgmts:\\\\.\\root").Get("thing", repo::UseAmendedQualifiers);
+    ClassObject cls =
+        connectMoniker(locator, "winmgmts:\\\\.\\root").Get("thing", repo::UseAmendedQualifiers);
     ASSERT_EQ(cls.Properties_().size(), 1u);
     const PropertyObject& p = cls.Properties_()[0];
     EXPECT_EQ(p.Qualifiers_("cimtype").Value().toText(), "string");
     EXPECT_TRUE(p.Qualifiers_("MAXLEN").Value().isNull());
     EXPECT_EQ(p.Qualifiers_("Description").Value().toText(), "d");
     EXPECT_EQ(errorNumber([&] { p.Qualifiers_("Units"); }), wbem::NotFound);
-    EXPECT_EQ(errorNumber([&] { connectMoniker(locator, "winmgmts:root").Get("Nothing", 0); }), wbem::NotFound);
+    EXPECT_EQ(errorNumber([&] { connectMoniker(locator, "winmgmts:root").Get("Nothing", 0); }),
+              wbem::NotFound);
 }
 
 class WalkTest : public Contract {
-protected:
+  protected:
     void SetUp() override {
-        store.putClass(store.systemNamespace(), makeClass("__NAMESPACE", "", {property("Name", CimType::String)}));
+        store.putClass(store.systemNamespace(),
+                       makeClass("__NAMESPACE", "", {property("Name", CimType::String)}));
     }
 };
 INSTANTIATE_TEST_SUITE_P(Sources, WalkTest, ::testing::Values("file", "memory"));
@@ -91,10 +97,10 @@ TEST_P(WalkTest, DepthFirstPreOrderThenSortedWithoutRegardToCase) {
     Locator locator(store);
     AppendLog combo;
     EnumNameSpaces(combo, locator, "root");
-    EXPECT_EQ(combo.appended, (std::vector<std::string>{"root", "root\\R", "root\\p", "root\\p\\Q", "root\\p\\a",
-                                                         "root\\cimv2", "root\\cimv2\\ms_409"}));
-    EXPECT_EQ(combo.items(), (std::vector<std::string>{"root", "root\\cimv2", "root\\cimv2\\ms_409", "root\\p",
-                                                        "root\\p\\a", "root\\p\\Q", "root\\R"}));
+    EXPECT_EQ(combo.appended, (std::vector<std::string>{"root", "root\\R", "root\\p", "root\\p\\Q",
+                                                        "root\\p\\a", "root\\cimv2", "root\\cimv2\\ms_409"}));
+    EXPECT_EQ(combo.items(), (std::vector<std::string>{"root", "root\\cimv2", "root\\cimv2\\ms_409",
+                                                       "root\\p", "root\\p\\a", "root\\p\\Q", "root\\R"}));
 }
 
 TEST_P(WalkTest, RootWithoutChildren) {
@@ -114,7 +120,8 @@ TEST_P(WalkTest, ANamespaceWithoutAccessIsListedWithoutItsSubtree) {
     Locator locator(store, ordinaryUser());
     AppendLog combo;
     EXPECT_NO_THROW(EnumNameSpaces(combo, locator, "root"));
-    EXPECT_EQ(combo.appended, (std::vector<std::string>{"root", "root\\a", "root\\b", "root\\c", "root\\c\\d"}));
+    EXPECT_EQ(combo.appended,
+              (std::vector<std::string>{"root", "root\\a", "root\\b", "root\\c", "root\\c\\d"}));
 }
 
 TEST_P(WalkTest, FailureAtTheRootItselfIsThrown) {
@@ -147,7 +154,7 @@ TEST(Families, EveryRowAndTheMendedCases) {
         {"WindowsUpdate", 4, "WindowsUpdate"},  // no prefix, no "_": whole name in the last list
         {"MSFTFoo", 4, "MSFTFoo"},
         {"CIM", 4, "CIM"},
-        {"cim_LegacyThing", -1, ""},            // the head in lower case is no family
+        {"cim_LegacyThing", -1, ""}, // the head in lower case is no family
         {"msftlegacy", 4, "msftlegacy"},
         {"__NAMESPACE", -1, ""},
         {"__SystemClass", -1, ""},
@@ -173,7 +180,7 @@ TEST(Families, EveryRowAndTheMendedCases) {
 }
 
 class CatalogueTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         store.putClass(store.systemNamespace(), makeClass("__SystemClass", ""));
         repo::NamespaceId ns = ensureNamespace(store, "root\\cimv2");
@@ -251,7 +258,8 @@ TEST_F(CatalogueTest, SelectionLocksAndUnlocks) {
     l[3].setText("BIOS");
     classListClick(3, lists(), open);
     EXPECT_EQ(names.back(), "Win32_BIOS");
-    for (int i : {0, 1, 2, 4}) EXPECT_FALSE(l[i].enabled()) << i;
+    for (int i : {0, 1, 2, 4})
+        EXPECT_FALSE(l[i].enabled()) << i;
     EXPECT_TRUE(l[3].enabled());
     classListClick(3, lists(), open);
     EXPECT_EQ(opened, 2) << "the same class twice opens two windows";
@@ -287,8 +295,8 @@ TEST(Lists, SortedWithoutRegardToCasePlaceholdersFirst) {
     MemoryList list;
     for (const char* item : {"beta", "Alpha", "*Select A Class*", "alpha", "", "9lives", "_under", "Zed"})
         list.addItem(item);
-    EXPECT_EQ(list.items(),
-              (std::vector<std::string>{"", "*Select A Class*", "9lives", "_under", "Alpha", "alpha", "beta", "Zed"}));
+    EXPECT_EQ(list.items(), (std::vector<std::string>{"", "*Select A Class*", "9lives", "_under", "Alpha",
+                                                      "alpha", "beta", "Zed"}));
     MemoryList bulk;
     bulk.addItem("*Select A Class*");
     bulk.addItems({"beta", "Alpha", "alpha", "", "9lives", "_under", "Zed"});

@@ -1,16 +1,16 @@
-#include "tests/support/Golden.h"
-#include "tests/support/TestRepository.h"
+#include "report/ProfilePage.h"
 #include "navigation/Module2.h"
 #include "report/OutputFile.h"
 #include "report/PageWriter.h"
-#include "report/ProfilePage.h"
 #include "report/SearchAddresses.h"
 #include "report/Stylesheet.h"
+#include "tests/support/Golden.h"
+#include "tests/support/TestRepository.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <csignal>
+#include <fstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,7 +24,7 @@ using repo::flavor::ToSubclass;
 namespace {
 
 class RecordingBrowser : public report::Browser {
-public:
+  public:
     void navigate(const std::string& address) override {
         addresses.push_back(address);
         if (log) log->push_back(address);
@@ -53,30 +53,33 @@ void expectGolden(const std::string& actual, const std::string& name) {
 }
 
 class PageTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ns = ensureNamespace(store, "root\\cimv2");
         amendments = ensureNamespace(store, "root\\cimv2\\ms_409");
         store.putClass(ns, makeClass("Empty_Class", ""));
-        store.putClass(ns, makeClass("CIM_Sample", "",
-                                     {property("Name", CimType::String, {intQualifier("MaxLen", 256)}),
-                                      property("NoLimit", CimType::UInt32),
-                                      property("NullLimit", CimType::String, {nullQualifier("MaxLen")}),
-                                      property("Undescribed", CimType::DateTime, {intQualifier("MaxLen", 25)}),
-                                      property("Id", CimType::String)}));
-        store.putClass(amendments,
+        store.putClass(ns,
                        makeClass("CIM_Sample", "",
-                                 {property("Name", CimType::String,
-                                           {stringQualifier("Description", "Of the form <OrgID>:<LocalID> & more",
-                                                            ToSubclass | Amended)}),
-                                  property("NoLimit", CimType::UInt32,
-                                           {stringQualifier("Description", "Costs 5 \xE2\x82\xAC, \xCE\xA9 and \xE2\x86\x92",
-                                                            ToSubclass | Amended)}),
-                                  property("NullLimit", CimType::String,
-                                           {stringQualifier("Description", "<script>document.title='owned'</script>",
-                                                            ToSubclass | Amended)}),
-                                  property("Id", CimType::String,
-                                           {stringQualifier("Description", "Plain", ToSubclass | Amended)})}));
+                                 {property("Name", CimType::String, {intQualifier("MaxLen", 256)}),
+                                  property("NoLimit", CimType::UInt32),
+                                  property("NullLimit", CimType::String, {nullQualifier("MaxLen")}),
+                                  property("Undescribed", CimType::DateTime, {intQualifier("MaxLen", 25)}),
+                                  property("Id", CimType::String)}));
+        store.putClass(
+            amendments,
+            makeClass(
+                "CIM_Sample", "",
+                {property("Name", CimType::String,
+                          {stringQualifier("Description", "Of the form <OrgID>:<LocalID> & more",
+                                           ToSubclass | Amended)}),
+                 property("NoLimit", CimType::UInt32,
+                          {stringQualifier("Description", "Costs 5 \xE2\x82\xAC, \xCE\xA9 and \xE2\x86\x92",
+                                           ToSubclass | Amended)}),
+                 property("NullLimit", CimType::String,
+                          {stringQualifier("Description", "<script>document.title='owned'</script>",
+                                           ToSubclass | Amended)}),
+                 property("Id", CimType::String,
+                          {stringQualifier("Description", "Plain", ToSubclass | Amended)})}));
         browsers = {&b[0], &b[1], &b[2], &b[3], &b[4]};
         Module2::strCurrentNamespace = "root\\cimv2";
     }
@@ -105,7 +108,8 @@ TEST_F(PageTest, ClassWithoutPropertiesIs265Lines) {
     EXPECT_EQ(l[250], "</STYLE>");
     EXPECT_EQ(l[256], "<TD class=subjectbar colSpan=5>Empty_Class - Properties</TD></TR>");
     EXPECT_EQ(l[261], "<TH class=headingbar align=left>Description</TH> </TR>");
-    EXPECT_EQ((std::vector<std::string>(l.end() - 3, l.end())), (std::vector<std::string>{"</TABLE>", "</BODY>", "</HTML>"}));
+    EXPECT_EQ((std::vector<std::string>(l.end() - 3, l.end())),
+              (std::vector<std::string>{"</TABLE>", "</BODY>", "</HTML>"}));
     EXPECT_EQ(b[0].addresses, std::vector<std::string>{(dir / "Profile.htm").string()});
 }
 
@@ -121,10 +125,15 @@ TEST_F(PageTest, RowsForEveryKindOfProperty) {
     EXPECT_EQ(l[266], "<TH class=headingbar align=Left>Plain</TH></TR>");
     EXPECT_EQ(l[267], "</TR>");
     EXPECT_EQ(l[271], "<TH class=headingbar valign=top align=middle>256</TH>");
-    EXPECT_EQ(l[272], "<TH class=headingbar align=Left>Of the form &lt;OrgID&gt;:&lt;LocalID&gt; &amp; more</TH></TR>");
+    EXPECT_EQ(
+        l[272],
+        "<TH class=headingbar align=Left>Of the form &lt;OrgID&gt;:&lt;LocalID&gt; &amp; more</TH></TR>");
     EXPECT_EQ(l[278], "<TH class=headingbar align=Left>Costs 5 \x80, &#937; and &#8594;</TH></TR>");
-    EXPECT_EQ(l[283], "<TH class=headingbar valign=top align=middle></TH>") << "a null MaxLen gives the empty cell";
-    EXPECT_EQ(l[284], "<TH class=headingbar align=Left>&lt;script&gt;document.title='owned'&lt;/script&gt;</TH></TR>");
+    EXPECT_EQ(l[283], "<TH class=headingbar valign=top align=middle></TH>")
+        << "a null MaxLen gives the empty cell";
+    EXPECT_EQ(
+        l[284],
+        "<TH class=headingbar align=Left>&lt;script&gt;document.title='owned'&lt;/script&gt;</TH></TR>");
     EXPECT_EQ(l[288], "<TH class=headingbar valign=top align=Middle>datetime</TH>");
     EXPECT_EQ(l[289], "<TH class=headingbar valign=top align=middle>25</TH>");
     EXPECT_EQ(l[290], "</TR>") << "no description line";
@@ -149,7 +158,8 @@ TEST_F(PageTest, StylesheetRulesSitOnTheirLines) {
 
 TEST_F(PageTest, SearchesFirstThenThePage) {
     std::vector<std::string> log;
-    for (auto& browser : b) browser.log = &log;
+    for (auto& browser : b)
+        browser.log = &log;
     page("CIM_Sample");
     auto expected = report::searchAddresses("CIM_Sample");
     ASSERT_EQ(log.size(), 5u);
@@ -165,7 +175,8 @@ TEST_F(PageTest, AFailedReadKeepsThePreviousPage) {
     EXPECT_THROW(report::DoWebPage(locator, browsers, dir.path()), Error);
     EXPECT_EQ(readFile(dir / "Profile.htm"), first);
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++files;
     EXPECT_EQ(files, 1u) << "no temporary file is left behind";
     EXPECT_EQ(b[1].addresses.size(), 2u) << "the searches had started";
     EXPECT_EQ(b[0].addresses.size(), 1u) << "the failed page is not shown";
@@ -207,7 +218,8 @@ TEST_F(PageTest, ASecondClassReplacesTheFirstWhole) {
 
 TEST(Searches, AddressesCarryTheClassNameUnchanged) {
     auto a = report::searchAddresses("CIM_LogicalDisk");
-    EXPECT_EQ(a[0], "http://www.bing.com/search/results.aspx?qu=CIM_LogicalDisk&view=msdn&st=b&c=0&s=1&swc=0");
+    EXPECT_EQ(a[0],
+              "http://www.bing.com/search/results.aspx?qu=CIM_LogicalDisk&view=msdn&st=b&c=0&s=1&swc=0");
     EXPECT_EQ(a[1], "http://www.google.com/search?hl=en&q=CIM_LogicalDisk&btnG=Google+Search");
     EXPECT_EQ(a[2], "http://www.bing.com/results.aspx?mkt=en-US&setlang=en-US&q=CIM_LogicalDisk");
     EXPECT_EQ(a[3], "http://search.yahoo.com/search?p=CIM_LogicalDisk&fr=FP-tab-web-t&toggle=1&ei=UTF-8");
@@ -234,15 +246,18 @@ TEST(PageFolder, FallsBackWhereTheProgramFolderCannotBeWritten) {
 
     // A read-only folder, checked as an ordinary user (root writes everywhere).
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-    std::filesystem::permissions(program, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
-                                              std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        program, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                     std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
     std::filesystem::remove_all(dir / "cache");
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
         try {
-            _exit(report::choosePageFolder(program, cache) == cache && std::filesystem::is_directory(cache) ? 0 : 1);
+            _exit(report::choosePageFolder(program, cache) == cache && std::filesystem::is_directory(cache)
+                      ? 0
+                      : 1);
         } catch (...) {
             _exit(2);
         }

@@ -1,6 +1,6 @@
-#include "tests/support/TestRepository.h"
 #include "repository/model/ClassModel.h"
 #include "repository/core/Error.h"
+#include "tests/support/TestRepository.h"
 
 #include <gtest/gtest.h>
 
@@ -16,28 +16,31 @@ std::string qualifierText(const ResolvedFeature& f, std::string_view name) {
 }
 
 class ClassModelTest : public ::testing::Test {
-protected:
+  protected:
     ClassStore store = ClassStore::openInMemory();
     NamespaceId cimv2 = ensureNamespace(store, "root\\cimv2");
     NamespaceId ms409 = ensureNamespace(store, "root\\cimv2\\ms_409");
 
     void SetUp() override {
-        store.putClass(cimv2, makeClass("CIM_ManagedElement", "",
-                                        {property("Caption", CimType::String, {intQualifier("MaxLen", 64)}),
-                                         property("Description", CimType::String)},
-                                        {stringQualifier("Abstract", "", 0), stringQualifier("Version", "2.0")}));
-        store.putClass(cimv2, makeClass("CIM_LogicalElement", "CIM_ManagedElement",
-                                        {property("name", CimType::String,
-                                                  {intQualifier("MaxLen", 256), stringQualifier("Key", "", 0)})}));
+        store.putClass(cimv2,
+                       makeClass("CIM_ManagedElement", "",
+                                 {property("Caption", CimType::String, {intQualifier("MaxLen", 64)}),
+                                  property("Description", CimType::String)},
+                                 {stringQualifier("Abstract", "", 0), stringQualifier("Version", "2.0")}));
+        store.putClass(cimv2,
+                       makeClass("CIM_LogicalElement", "CIM_ManagedElement",
+                                 {property("name", CimType::String,
+                                           {intQualifier("MaxLen", 256), stringQualifier("Key", "", 0)})}));
         store.putClass(cimv2, makeClass("Win32_Thing", "CIM_LogicalElement",
                                         {property("Caption", CimType::String, {intQualifier("MaxLen", 128)}),
                                          property("alpha", CimType::UInt32)}));
-        store.putClass(ms409, makeClass("CIM_ManagedElement", "",
-                                        {property("Caption", CimType::String,
-                                                  {stringQualifier("Description", "A short text <of> the element",
-                                                                   flavor::ToSubclass | flavor::Amended)})},
-                                        {stringQualifier("Description", "Root of everything",
-                                                         flavor::ToSubclass | flavor::Amended)}));
+        store.putClass(ms409,
+                       makeClass("CIM_ManagedElement", "",
+                                 {property("Caption", CimType::String,
+                                           {stringQualifier("Description", "A short text <of> the element",
+                                                            flavor::ToSubclass | flavor::Amended)})},
+                                 {stringQualifier("Description", "Root of everything",
+                                                  flavor::ToSubclass | flavor::Amended)}));
         store.putClass(ms409, makeClass("Win32_Thing", "",
                                         {property("alpha", CimType::UInt32,
                                                   {stringQualifier("Description", "First",
@@ -51,7 +54,8 @@ TEST_F(ClassModelTest, InheritsPropertiesInAlphabeticalOrderWithOrigins) {
     EXPECT_EQ(c.name, "Win32_Thing");
     EXPECT_EQ(c.derivation, (std::vector<std::string>{"CIM_LogicalElement", "CIM_ManagedElement"}));
     std::vector<std::string> names;
-    for (const auto& p : c.properties) names.push_back(p.name);
+    for (const auto& p : c.properties)
+        names.push_back(p.name);
     EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Caption", "Description", "name"}));
     EXPECT_EQ(c.property("caption")->classOrigin, "CIM_ManagedElement") << "an override keeps its origin";
     EXPECT_EQ(c.property("alpha")->classOrigin, "Win32_Thing");
@@ -65,7 +69,8 @@ TEST_F(ClassModelTest, QualifiersPropagateByFlavorAndOverride) {
     EXPECT_EQ(qualifierText(*c.property("Name"), "MaxLen"), "256");
     EXPECT_TRUE(c.property("Name")->qualifier("MaxLen")->propagated);
     EXPECT_EQ(c.property("Name")->qualifier("Key"), nullptr) << "a restricted qualifier stays with its class";
-    EXPECT_EQ(model.getClass(cimv2, "CIM_LogicalElement").property("Name")->qualifier("Key")->value.toText(), "");
+    EXPECT_EQ(model.getClass(cimv2, "CIM_LogicalElement").property("Name")->qualifier("Key")->value.toText(),
+              "");
     ASSERT_EQ(c.qualifiers.size(), 1u) << "Abstract is restricted, Version propagates";
     EXPECT_EQ(c.qualifiers[0].name, "Version");
 }
@@ -80,14 +85,21 @@ TEST_F(ClassModelTest, CimTypeIsSynthesisedForEveryProperty) {
     PropertyDef arr = property("Names", CimType::String);
     arr.isArray = true;
     PropertyDef when = property("When", CimType::DateTime, {stringQualifier("CIMTYPE", "bogus")});
-    c.properties = {ref, anyRef, obj, arr, when, property("Flag", CimType::Boolean), property("Letter", CimType::Char16),
+    c.properties = {ref,
+                    anyRef,
+                    obj,
+                    arr,
+                    when,
+                    property("Flag", CimType::Boolean),
+                    property("Letter", CimType::Char16),
                     property("Ratio", CimType::Real64)};
     store.putClass(cimv2, c);
     ResolvedClass rc = ClassModel(store).getClass(cimv2, "Typed");
     EXPECT_EQ(qualifierText(*rc.property("Owner"), "CIMTYPE"), "ref:CIM_ManagedElement");
     EXPECT_EQ(qualifierText(*rc.property("Any"), "cimtype"), "ref");
     EXPECT_EQ(qualifierText(*rc.property("Embedded"), "CIMType"), "object:Win32_Thing");
-    EXPECT_EQ(qualifierText(*rc.property("Names"), "CIMTYPE"), "string") << "an array carries its element type";
+    EXPECT_EQ(qualifierText(*rc.property("Names"), "CIMTYPE"), "string")
+        << "an array carries its element type";
     EXPECT_EQ(qualifierText(*rc.property("When"), "CIMTYPE"), "datetime") << "a stored CIMTYPE never wins";
     EXPECT_EQ(qualifierText(*rc.property("Flag"), "CIMTYPE"), "boolean");
     EXPECT_EQ(qualifierText(*rc.property("Letter"), "CIMTYPE"), "char16");
@@ -110,18 +122,22 @@ TEST_F(ClassModelTest, AmendedQualifiersOnlyOnRequest) {
 }
 
 TEST_F(ClassModelTest, AmendedFlavorInTheClassItselfIsFiltered) {
-    store.putClass(cimv2, makeClass("Local", "", {property("P", CimType::String,
-                                                          {stringQualifier("Description", "here", flavor::Amended),
-                                                           stringQualifier("Units", "bytes")})}));
+    store.putClass(cimv2, makeClass("Local", "",
+                                    {property("P", CimType::String,
+                                              {stringQualifier("Description", "here", flavor::Amended),
+                                               stringQualifier("Units", "bytes")})}));
     ClassModel model(store);
     EXPECT_EQ(model.getClass(cimv2, "Local").property("P")->qualifier("Description"), nullptr);
-    EXPECT_EQ(qualifierText(*model.getClass(cimv2, "Local", UseAmendedQualifiers).property("P"), "Description"), "here");
+    EXPECT_EQ(
+        qualifierText(*model.getClass(cimv2, "Local", UseAmendedQualifiers).property("P"), "Description"),
+        "here");
     EXPECT_EQ(qualifierText(*model.getClass(cimv2, "Local").property("P"), "Units"), "bytes");
 }
 
 TEST_F(ClassModelTest, SystemClassesServeEveryNamespace) {
     store.putClass(store.systemNamespace(), makeClass("__SystemClass", ""));
-    store.putClass(store.systemNamespace(), makeClass("__NAMESPACE", "__SystemClass", {property("Name", CimType::String)}));
+    store.putClass(store.systemNamespace(),
+                   makeClass("__NAMESPACE", "__SystemClass", {property("Name", CimType::String)}));
     ClassModel model(store);
     auto names = model.classNames(cimv2);
     ASSERT_GE(names.size(), 5u);

@@ -1,9 +1,9 @@
-#include "tests/support/TestRepository.h"
+#include "repository/file/DefaultSet.h"
 #include "navigation/ClassCatalogue.h"
 #include "navigation/NamespaceWalk.h"
-#include "repository/file/DefaultSet.h"
 #include "repository/core/Error.h"
 #include "repository/file/RepositoryFile.h"
+#include "tests/support/TestRepository.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ namespace {
 
 // One repository created the way a first start creates it, shared by the tests below.
 class DefaultSet : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         s_dir = new TempDir;
         s_store = new repo::ClassStore(repo::openOrCreateRepository((*s_dir / "repository.sqlite").string()));
@@ -43,15 +43,17 @@ TEST_F(DefaultSet, IsLargeEnoughToBeReal) {
     nav::EnumNameSpaces(combo, locator, "root");
     std::size_t classes = 0, deepest = 0;
     for (const std::string& path : combo.items()) {
-        deepest = std::max<std::size_t>(deepest, static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')));
+        deepest = std::max<std::size_t>(deepest,
+                                        static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')));
         if (path.ends_with("ms_409")) continue;
         classes += s_store->classNames(*s_store->findNamespace(path)).size();
     }
     EXPECT_GE(combo.count(), 15);
     EXPECT_GE(deepest, 3u);
     EXPECT_GE(classes, 700u);
-    for (const char* ns : {"root\\cimv2", "root\\cimv2\\ms_409", "root\\default", "root\\subscription", "root\\security",
-                           "root\\WMI", "root\\Interop", "root\\StandardCimv2", "root\\Microsoft\\Windows\\Storage"})
+    for (const char* ns :
+         {"root\\cimv2", "root\\cimv2\\ms_409", "root\\default", "root\\subscription", "root\\security",
+          "root\\WMI", "root\\Interop", "root\\StandardCimv2", "root\\Microsoft\\Windows\\Storage"})
         EXPECT_TRUE(s_store->findNamespace(ns)) << ns;
 }
 
@@ -66,7 +68,8 @@ TEST_F(DefaultSet, Cimv2FillsEveryClassList) {
     }
     const auto& win32 = l[3].items();
     EXPECT_NE(std::find(win32.begin(), win32.end(), "BIOS"), win32.end());
-    for (const std::string& item : win32) EXPECT_FALSE(item.starts_with("Perf")) << item;
+    for (const std::string& item : win32)
+        EXPECT_FALSE(item.starts_with("Perf")) << item;
 }
 
 TEST_F(DefaultSet, SecurityRefusesOrdinaryUsersAndHidesItsSubtree) {
@@ -75,7 +78,8 @@ TEST_F(DefaultSet, SecurityRefusesOrdinaryUsersAndHidesItsSubtree) {
     nav::EnumNameSpaces(combo, alice, "root");
     const auto& items = combo.items();
     EXPECT_NE(std::find(items.begin(), items.end(), "root\\security"), items.end());
-    for (const std::string& item : items) EXPECT_FALSE(item.starts_with("root\\security\\")) << item;
+    for (const std::string& item : items)
+        EXPECT_FALSE(item.starts_with("root\\security\\")) << item;
     try {
         nav::connectMoniker(alice, "winmgmts:\\\\.\\root\\security");
         FAIL();
@@ -103,7 +107,8 @@ TEST_F(DefaultSet, ClassesCarryInheritedPropertiesAndAmendedDescriptions) {
               bios.qualifiers.end());
 
     std::size_t described = 0;
-    for (const auto& p : bios.properties) described += p.qualifier("Description") != nullptr;
+    for (const auto& p : bios.properties)
+        described += p.qualifier("Description") != nullptr;
     EXPECT_GE(described * 10, bios.properties.size() * 9) << "nearly every property is described";
 
     const repo::ResolvedClass process = model.getClass(ns, "Win32_Process");
@@ -121,7 +126,8 @@ TEST_F(DefaultSet, SomeDescriptionsHoldMarkupCharacters) {
     for (const std::string& name : model.classNames(ns)) {
         if (name.starts_with("__")) continue;
         for (const auto& p : model.getClass(ns, name, repo::UseAmendedQualifiers).properties)
-            if (const auto* d = p.qualifier("Description"); d && d->value.toText().find('<') != std::string::npos)
+            if (const auto* d = p.qualifier("Description");
+                d && d->value.toText().find('<') != std::string::npos)
                 found = true;
         if (found) break;
     }
@@ -131,7 +137,8 @@ TEST_F(DefaultSet, SomeDescriptionsHoldMarkupCharacters) {
 // root\cimv2 follows the platform's class documentation; the manifest names the page each class was
 // checked against ("-" for the few the documentation does not describe).
 TEST_F(DefaultSet, ManifestListsExactlyTheClassesOfCimv2) {
-    std::ifstream in(std::filesystem::path(MORROWLEN_SOURCE_DIR) / "data" / "default-repository" / "manifest.tsv");
+    std::ifstream in(std::filesystem::path(MORROWLEN_SOURCE_DIR) / "data" / "default-repository" /
+                     "manifest.tsv");
     ASSERT_TRUE(in) << "manifest.tsv";
     std::set<std::string> listed;
     for (std::string line; std::getline(in, line);) {
@@ -149,7 +156,8 @@ TEST_F(DefaultSet, ManifestListsExactlyTheClassesOfCimv2) {
     const auto ns = *s_store->findNamespace("root\\cimv2");
     for (const std::string& name : s_store->classNames(ns))
         EXPECT_EQ(listed.erase(repo::foldCase(name)), 1u) << "not in the manifest: " << name;
-    for (const std::string& name : listed) ADD_FAILURE() << "in the manifest but not in root\\cimv2: " << name;
+    for (const std::string& name : listed)
+        ADD_FAILURE() << "in the manifest but not in root\\cimv2: " << name;
 }
 
 TEST_F(DefaultSet, Cimv2HoldsTheDocumentedClassesAndTypes) {
@@ -192,7 +200,8 @@ TEST_F(DefaultSet, EveryNamespaceIsConsistent) {
     repo::ClassModel model(*s_store);
     std::vector<repo::NamespaceId> namespaces{s_store->rootNamespace()};
     for (std::size_t i = 0; i < namespaces.size(); ++i)
-        for (const auto& [child, name] : s_store->childNamespaces(namespaces[i])) namespaces.push_back(child);
+        for (const auto& [child, name] : s_store->childNamespaces(namespaces[i]))
+            namespaces.push_back(child);
     std::size_t checked = 0;
     for (const repo::NamespaceId ns : namespaces) {
         const std::string path = s_store->namespacePath(ns);
@@ -201,16 +210,20 @@ TEST_F(DefaultSet, EveryNamespaceIsConsistent) {
             const std::string where = path + ":" + name;
             if (!def.superclass.empty()) EXPECT_TRUE(model.hasClass(ns, def.superclass)) << where;
             auto refersToExisting = [&](const repo::Feature& f, const std::string& what) {
-                if (!f.refClass.empty()) EXPECT_TRUE(model.hasClass(ns, f.refClass)) << what << " names " << f.refClass;
+                if (!f.refClass.empty())
+                    EXPECT_TRUE(model.hasClass(ns, f.refClass)) << what << " names " << f.refClass;
             };
-            for (const auto& p : def.properties) refersToExisting(p, where + "." + p.name);
+            for (const auto& p : def.properties)
+                refersToExisting(p, where + "." + p.name);
             for (const auto& m : def.methods)
-                for (const auto& p : m.parameters) refersToExisting(p, where + "." + m.name + "(" + p.name + ")");
+                for (const auto& p : m.parameters)
+                    refersToExisting(p, where + "." + m.name + "(" + p.name + ")");
             const repo::Qualifier* abstract = repo::findQualifier(def.qualifiers, "Abstract");
             if (abstract && abstract->value.toText() != "False") continue;
             for (const auto& p : model.getClass(ns, name).properties) {
                 const auto* key = p.qualifier("Key");
-                if (!key || key->value.toText() == "False" || documentedBooleanKeys.contains(where + "." + p.name))
+                if (!key || key->value.toText() == "False" ||
+                    documentedBooleanKeys.contains(where + "." + p.name))
                     continue;
                 EXPECT_TRUE(repo::isInteger(p.type) || p.type == repo::CimType::String ||
                             p.type == repo::CimType::Reference)
@@ -244,7 +257,8 @@ TEST(DefaultSetCreation, AFileThatIsNotARepositoryIsLeftAlone) {
     std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(text, "my notes");
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++files;
     EXPECT_EQ(files, 1u);
 }
 
@@ -285,7 +299,8 @@ TEST(DefaultSetCreation, LeavesNothingBehindAndClearsWhatDeadCreationsLeft) {
 }
 
 TEST(DefaultSetCreation, TheFilesOnDiskAreTheEmbeddedOnes) {
-    const std::filesystem::path folder = std::filesystem::path(MORROWLEN_SOURCE_DIR) / "data" / "default-repository";
+    const std::filesystem::path folder =
+        std::filesystem::path(MORROWLEN_SOURCE_DIR) / "data" / "default-repository";
     for (const repo::DefaultSetFile& file : repo::defaultSetFiles()) {
         std::ifstream in(folder / std::string(file.name), std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), {});

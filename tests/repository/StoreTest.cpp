@@ -1,6 +1,6 @@
-#include "tests/support/TestRepository.h"
 #include "repository/core/Error.h"
 #include "repository/store/ClassStore.h"
+#include "tests/support/TestRepository.h"
 
 #include <gtest/gtest.h>
 
@@ -206,7 +206,8 @@ TEST(Store, RefusesWhatIsNotARepositoryAndLeavesItUntouched) {
     {
         sqlite3* db = nullptr;
         sqlite3_open(newer.c_str(), &db);
-        sqlite3_exec(db, "PRAGMA user_version = 99; PRAGMA journal_mode = DELETE;", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "PRAGMA user_version = 99; PRAGMA journal_mode = DELETE;", nullptr, nullptr,
+                     nullptr);
         sqlite3_close(db);
     }
     expectRefused(newer, "newer version of Morrowlen");
@@ -219,7 +220,8 @@ TEST(Store, CorruptFileIsReportedNotRead) {
     std::string bytes = readAll(file);
     ASSERT_GT(bytes.size(), 8192u);
     // Scribble over everything after the first page: the header still says "SQLite".
-    for (std::size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xA5 ^ (i & 0xFF));
+    for (std::size_t i = 4096; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(0xA5 ^ (i & 0xFF));
     writeAll(file, bytes);
     try {
         auto store = ClassStore::open(file.string(), ClassStore::OpenMode::OpenExisting);
@@ -240,9 +242,9 @@ TEST(Store, MissingFileIsAnErrorUnlessCreating) {
 
 TEST(Store, UnwritableFolderIsAClearError) {
     TempDir dir;
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
-                                                 std::filesystem::perms::others_read |
-                                                 std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                        std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
     std::filesystem::permissions(dir.path().parent_path(), std::filesystem::perms::others_exec,
                                  std::filesystem::perm_options::add);
     // Checked as an ordinary user: root writes into read-only folders.
@@ -281,8 +283,10 @@ TEST(Store, ReadOnlyOpenNeverWrites) {
 
 TEST(Store, DamagedDefinitionRowIsReportedByNameAndTheStatementStaysUsable) {
     auto store = ClassStore::openInMemory();
-    store.putClass(store.rootNamespace(), test::makeClass("Victim", "", {test::property("P", CimType::String)}));
-    store.putClass(store.rootNamespace(), test::makeClass("Sound", "", {test::property("Q", CimType::UInt8)}));
+    store.putClass(store.rootNamespace(),
+                   test::makeClass("Victim", "", {test::property("P", CimType::String)}));
+    store.putClass(store.rootNamespace(),
+                   test::makeClass("Sound", "", {test::property("Q", CimType::UInt8)}));
     store.database().exec("UPDATE classes SET definition = substr(definition, 1, 5) WHERE name = 'Victim'");
     try {
         store.getClass(store.rootNamespace(), "Victim");

@@ -32,9 +32,11 @@ inline void expectGolden(const std::filesystem::path& golden, const std::string&
         writeFile(golden, actual);
         return;
     }
-    ASSERT_TRUE(std::filesystem::exists(golden)) << golden << " is missing; run with MORROWLEN_UPDATE_GOLDEN=1";
-    EXPECT_TRUE(readFile(golden) == actual) << "output differs from " << golden
-                                            << "; if the change is intended, run with MORROWLEN_UPDATE_GOLDEN=1";
+    ASSERT_TRUE(std::filesystem::exists(golden))
+        << golden << " is missing; run with MORROWLEN_UPDATE_GOLDEN=1";
+    EXPECT_TRUE(readFile(golden) == actual)
+        << "output differs from " << golden
+        << "; if the change is intended, run with MORROWLEN_UPDATE_GOLDEN=1";
 }
 
 } // namespace morrowlen::test

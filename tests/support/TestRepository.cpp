@@ -6,7 +6,8 @@ namespace morrowlen::test {
 
 TempDir::TempDir() {
     std::random_device rd;
-    m_path = std::filesystem::temp_directory_path() / ("morrowlen-test-" + std::to_string(rd()) + std::to_string(rd()));
+    m_path = std::filesystem::temp_directory_path() /
+             ("morrowlen-test-" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(m_path);
 }
 
@@ -15,8 +16,10 @@ TempDir::~TempDir() {
     // Restore write permission on anything a test made read-only, so it can be removed.
     for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(m_path, ec);
 }
 
@@ -69,8 +72,8 @@ repo::NamespaceId ensureNamespace(repo::ClassStore& store, const std::string& pa
     std::size_t start = path.find('\\');
     while (start != std::string::npos) {
         std::size_t next = path.find('\\', start + 1);
-        ns = store.createNamespace(ns, path.substr(start + 1, next == std::string::npos ? std::string::npos
-                                                                                         : next - start - 1));
+        ns = store.createNamespace(
+            ns, path.substr(start + 1, next == std::string::npos ? std::string::npos : next - start - 1));
         start = next;
     }
     return ns;

@@ -12,7 +12,7 @@ namespace morrowlen::test {
 
 // A fresh temporary folder, removed with everything in it when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,17 +20,21 @@ public:
     const std::filesystem::path& path() const { return m_path; }
     std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
 
-private:
+  private:
     std::filesystem::path m_path;
 };
 
 // A qualifier with a string, integer or null value.
-repo::Qualifier stringQualifier(std::string name, std::string value, std::uint32_t flavors = repo::flavor::Default);
-repo::Qualifier intQualifier(std::string name, std::int64_t value, std::uint32_t flavors = repo::flavor::Default);
+repo::Qualifier stringQualifier(std::string name, std::string value,
+                                std::uint32_t flavors = repo::flavor::Default);
+repo::Qualifier intQualifier(std::string name, std::int64_t value,
+                             std::uint32_t flavors = repo::flavor::Default);
 repo::Qualifier nullQualifier(std::string name, std::uint32_t flavors = repo::flavor::Default);
 
-repo::PropertyDef property(std::string name, repo::CimType type, std::vector<repo::Qualifier> qualifiers = {});
-repo::ClassDef makeClass(std::string name, std::string superclass, std::vector<repo::PropertyDef> properties = {},
+repo::PropertyDef property(std::string name, repo::CimType type,
+                           std::vector<repo::Qualifier> qualifiers = {});
+repo::ClassDef makeClass(std::string name, std::string superclass,
+                         std::vector<repo::PropertyDef> properties = {},
                          std::vector<repo::Qualifier> qualifiers = {});
 
 // Creates the namespace path (and its ancestors) and returns its id.
