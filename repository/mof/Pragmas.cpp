@@ -282,7 +282,9 @@ std::optional<ObjectPath> parseObjectPath(std::string_view text) {
 }
 
 bool matchesPath(const ObjectPath& path, const repo::InstanceDef& inst) {
-    for (const auto& [name, value] : path.keys) {
+    for (const auto& key : path.keys) {
+        const std::string& name = key.first;
+        const std::string& value = key.second;
         const auto it =
             std::find_if(inst.properties.begin(), inst.properties.end(),
                          [&](const repo::PropertyValue& v) { return repo::equalsNoCase(v.name, name); });
