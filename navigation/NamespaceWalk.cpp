@@ -5,6 +5,8 @@
 namespace morrowlen::nav {
 
 void EnumNameSpaces(DropDownList& combo1, const Locator& locator, const std::string& strNameSpace) {
+    // The whole walk reads one snapshot (the outermost call holds it; inner ones find it held).
+    const auto reads = locator.local().holdReads();
     combo1.addItem(strNameSpace);
     Services services = connectMoniker(locator, "winmgmts:\\\\.\\" + strNameSpace);
     std::vector<NamespaceInstance> children = services.InstancesOf("__NAMESPACE");

@@ -7,6 +7,7 @@
 #include "repository/model/ClassModel.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,9 +41,19 @@ struct FindHit {
     std::string property;      // as declared; empty for a class hit
 };
 
+// Keeps a run of reads on one snapshot of a source while it lives (see ClassSource::holdReads).
+class ReadScope {
+  public:
+    virtual ~ReadScope() = default;
+};
+
 class ClassSource {
   public:
     virtual ~ClassSource() = default;
+
+    // Reads made while the returned scope lives see one snapshot and cost less (a walk over many
+    // namespaces); null where a source has nothing to hold.
+    virtual std::unique_ptr<ReadScope> holdReads() const { return nullptr; }
 
     // Opens a namespace by path ("root\cimv2") for the identity the source serves.
     virtual NamespaceHandle openNamespace(std::string_view path) const = 0;

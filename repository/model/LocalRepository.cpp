@@ -31,6 +31,17 @@ bool globMatchNoCase(std::string_view glob, std::string_view text) {
     return g == glob.size();
 }
 
+namespace {
+struct SnapshotScope : ReadScope {
+    explicit SnapshotScope(std::unique_ptr<ReadSnapshot> s) : snapshot(std::move(s)) {}
+    std::unique_ptr<ReadSnapshot> snapshot;
+};
+} // namespace
+
+std::unique_ptr<ReadScope> LocalRepository::holdReads() const {
+    return std::make_unique<SnapshotScope>(m_model.store().holdReads());
+}
+
 NamespaceHandle LocalRepository::openNamespace(std::string_view path) const {
     return m_model.openNamespace(path);
 }

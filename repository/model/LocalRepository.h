@@ -12,6 +12,7 @@ class LocalRepository : public ClassSource {
 
     const ClassModel& model() const { return m_model; }
 
+    std::unique_ptr<ReadScope> holdReads() const override;
     NamespaceHandle openNamespace(std::string_view path) const override;
     std::string namespacePath(NamespaceHandle ns) const override;
     std::vector<std::string> childNamespaces(NamespaceHandle ns) const override;

@@ -314,6 +314,10 @@ const std::string& ClassStore::path() const {
 Database& ClassStore::database() {
     return m_impl->db;
 }
+std::unique_ptr<ReadSnapshot> ClassStore::holdReads() const {
+    return std::make_unique<ReadSnapshot>(m_impl->db);
+}
+
 Transaction ClassStore::transaction() {
     return Transaction(m_impl->db);
 }

@@ -111,6 +111,9 @@ class ClassStore {
     std::size_t deleteInstances(NamespaceId ns, std::string_view className,
                                 const std::function<bool(const InstanceDef&)>& match);
 
+    // One snapshot for a run of reads (see ReadSnapshot); nothing to do inside a transaction.
+    std::unique_ptr<ReadSnapshot> holdReads() const;
+
     // One transaction over everything written through this store; rolls back unless committed.
     Transaction transaction();
 

@@ -209,6 +209,16 @@ std::string_view Statement::columnBlob(int column) const {
              : std::string_view();
 }
 
+ReadSnapshot::ReadSnapshot(Database& db) {
+    if (sqlite3_get_autocommit(db.handle()) &&
+        sqlite3_exec(db.handle(), "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK)
+        m_db = &db;
+}
+
+ReadSnapshot::~ReadSnapshot() {
+    if (m_db) sqlite3_exec(m_db->handle(), "COMMIT", nullptr, nullptr, nullptr);
+}
+
 Transaction::Transaction(Database& db) : m_db(&db) {
     m_db->exec("BEGIN IMMEDIATE");
 }

@@ -105,6 +105,20 @@ class StatementUse {
     Statement* m_statement;
 };
 
+// Holds one read transaction while it lives, so that a run of reads takes SQLite's lock (and looks
+// for a journal to recover) once instead of once per statement. Inside a transaction already, or
+// when the transaction cannot begin, it does nothing and the reads go on as before.
+class ReadSnapshot {
+  public:
+    explicit ReadSnapshot(Database& db);
+    ~ReadSnapshot();
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+  private:
+    Database* m_db = nullptr;
+};
+
 // Begins a transaction; rolls it back on destruction unless committed.
 class Transaction {
   public:
