@@ -21,21 +21,6 @@ void installIfEmpty(repo::ClassStore& store) {
         mof::installSystemClasses(store);
 }
 
-void copyNamespace(const repo::ClassStore& from, repo::NamespaceId src, repo::ClassStore& to,
-                   repo::NamespaceId dst) {
-    for (const repo::QualifierDecl& decl : from.qualifierDecls(src))
-        to.putQualifierDecl(dst, decl);
-    std::vector<std::string> classNames = from.classNames(src);
-    for (const std::string& name : classNames)
-        if (auto cls = from.getClass(src, name)) to.putClass(dst, *cls);
-    for (const std::string& name : classNames)
-        for (const repo::InstanceDef& inst : from.instancesOf(src, name))
-            to.putInstance(dst, inst);
-    to.setNamespaceAccess(dst, from.namespaceAccess(src));
-    for (const auto& [child, name] : from.childNamespaces(src))
-        copyNamespace(from, child, to, to.createNamespace(dst, name));
-}
-
 // Removes a file being built and what SQLite keeps beside it.
 void removeWithJournal(const std::string& file) {
     std::error_code ec;
@@ -143,13 +128,6 @@ repo::ClassStore createInMemoryRepository() {
     repo::ClassStore store = repo::ClassStore::openInMemory();
     mof::installSystemClasses(store);
     return store;
-}
-
-void copyRepository(const repo::ClassStore& from, repo::ClassStore& to) {
-    repo::Transaction tx = to.transaction();
-    copyNamespace(from, from.systemNamespace(), to, to.systemNamespace());
-    copyNamespace(from, from.rootNamespace(), to, to.rootNamespace());
-    tx.commit();
 }
 
 } // namespace morrowlen::repo

@@ -28,8 +28,4 @@ repo::ClassStore openRepositoryForReading(const std::string& path, bool createWh
 // A repository in memory with the system classes installed (tests, fuzzing, checks).
 repo::ClassStore createInMemoryRepository();
 
-// Copies every namespace, qualifier declaration, class, instance and namespace restriction of
-// from into to, which must be new. Used to check a compile against a repository without writing it.
-void copyRepository(const repo::ClassStore& from, repo::ClassStore& to);
-
 } // namespace morrowlen::repo

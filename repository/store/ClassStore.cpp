@@ -553,8 +553,8 @@ std::size_t ClassStore::deleteInstances(NamespaceId ns, std::string_view classNa
             if (match(codec::decodeInstance(st->columnBlob(1), "an instance of " + std::string(className))))
                 doomed.push_back(st->columnInt(0));
     }
+    auto del = m_impl->use("DELETE FROM instances WHERE id = ?");
     for (const std::int64_t id : doomed) {
-        auto del = m_impl->use("DELETE FROM instances WHERE id = ?");
         del->bind(1, id);
         del->run();
     }

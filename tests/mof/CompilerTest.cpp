@@ -518,8 +518,7 @@ TEST(Bootstrap, CreatesTheFileOnceWithSystemClassesAndCopiesIntoMemory) {
     }
     ClassStore again = repo::openOrCreateRepository(path, repo::NewRepository::SystemClassesOnly);
     EXPECT_FALSE(again.wasCreated());
-    ClassStore copy = ClassStore::openInMemory();
-    repo::copyRepository(again, copy);
+    ClassStore copy = again.copyInMemory();
     const auto x = copy.findNamespace("root\\x");
     ASSERT_TRUE(x);
     EXPECT_TRUE(copy.hasClass(*x, "A"));
