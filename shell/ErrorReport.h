@@ -4,6 +4,8 @@
 #include <QString>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 class QWidget;
 
@@ -18,6 +20,11 @@ QString errorReportText(const Error& error);
 
 // Shows an error to the user: a message box titled with the program's title.
 void showErrorReport(QWidget* parent, const Error& error);
+
+// Shows why MOF files given to the program did not compile: one dialog listing every diagnostic.
+// Returns when the user closes it.
+void showCompileErrors(QWidget* parent, std::size_t errors, std::size_t warnings,
+                       const std::vector<std::string>& diagnostics);
 
 // How windows report an error that escapes one of their handlers. Tests replace it.
 using ErrorReporter = std::function<void(const Error&)>;

@@ -1,6 +1,7 @@
 #include "Module1.h"
 
 #include "Installation.h"
+#include "PrivateRepository.h"
 #include "examples/ExamplePacks.h"
 #include "report/ProfilePage.h"
 #include "repository/file/Location.h"
@@ -9,7 +10,9 @@
 #include <QApplication>
 #include <QStandardPaths>
 
+#include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <unistd.h>
 
 using namespace morrowlen;
@@ -34,6 +37,23 @@ examples::ServerProgram exampleProgram(const shell::Installation& installation) 
     return program;
 }
 
+// The repository the session browses; empty (with the status set) when the program must end.
+std::optional<repo::ClassStore> openRepository(Session& session, const shell::StartOptions& options) {
+    if (options.mofFiles.empty()) {
+        // Only the default location is created on first use: a mistyped --repository is an error.
+        return repo::openRepositoryForReading(
+            options.repository ? *options.repository : repo::defaultRepositoryPath(), !options.repository);
+    }
+    shell::PrivateRepository compiled = shell::compilePrivateRepository(options);
+    for (const std::string& line : compiled.diagnostics)
+        std::cerr << line << '\n';
+    if (!compiled.store) {
+        shell::showCompileErrors(nullptr, compiled.errors, compiled.warnings, compiled.diagnostics);
+        session.exitStatus = shell::CompileFailed;
+    }
+    return std::move(compiled.store);
+}
+
 } // namespace
 
 void PrepareProcess() {
@@ -48,7 +68,8 @@ void NameApplication() {
     QGuiApplication::setDesktopFileName("morrowlen");
 }
 
-bool OpenSession(Session& session) {
+bool OpenSession(Session& session, const shell::StartOptions& options) {
+    session.exitStatus = 1;
     shell::frmMain::Services& services = session.services;
     services.settings = new shell::QtSettingsStore;
     services.reportError = [](const Error& e) { shell::showErrorReport(nullptr, e); };
@@ -65,8 +86,10 @@ bool OpenSession(Session& session) {
         services.pageFolder = report::choosePageFolder(
             installation.installed ? std::filesystem::path() : programFolder, cache / "morrowlen");
         services.exampleProgram = exampleProgram(installation);
-        session.store.emplace(repo::openRepositoryForReading(repo::defaultRepositoryPath(), true));
+        session.store = openRepository(session, options);
+        if (!session.store) return;
         session.locator.emplace(*session.store);
+        session.exitStatus = 0;
         ok = true;
     });
     return ok;
@@ -91,11 +114,19 @@ bool LoadMainWindow(const nav::Locator& locator, shell::frmMain::Services servic
 }
 
 int Main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const shell::CommandLine commandLine = shell::parseCommandLine(arguments);
+    std::cout << commandLine.output << std::flush;
+    std::cerr << commandLine.error;
+    if (!commandLine.options) return commandLine.exitStatus;
     PrepareProcess();
     QApplication app(argc, argv);
     NameApplication();
     Session session;
-    if (!OpenSession(session) || !LoadMainWindow(*session.locator, session.services)) return 1;
+    if (!OpenSession(session, *commandLine.options)) return session.exitStatus;
+    if (!LoadMainWindow(*session.locator, session.services)) return 1;
     const int status = app.exec();
     // The window, and the example server it may have started, go before the repository.
     delete mainWindow.data();

@@ -1,5 +1,6 @@
 #pragma once
 // Start-up: the process, the repository, the services the windows use, and the main window.
+#include "CommandLine.h"
 #include "frmMain.h"
 #include "repository/store/ClassStore.h"
 
@@ -17,6 +18,7 @@ struct Session {
     std::optional<morrowlen::repo::ClassStore> store;
     std::optional<morrowlen::nav::Locator> locator;
     morrowlen::shell::frmMain::Services services;
+    int exitStatus = 0; // what the program ends with when the session could not be opened
 };
 
 // The process settings Qt WebEngine needs, made before the application object exists.
@@ -24,9 +26,11 @@ void PrepareProcess();
 // The application's names, once the application object exists.
 void NameApplication();
 
-// Opens (or creates) the repository, chooses the page folder and the example server's program,
-// and creates the services. A failure is reported and the result is false.
-bool OpenSession(Session& session);
+// Opens the repository the options name (by default the user's, created when missing; MOF files
+// are compiled into one in memory), chooses the page folder and the example server's program, and
+// creates the services. A failure is reported, session.exitStatus says how the program ends, and
+// the result is false.
+bool OpenSession(Session& session, const morrowlen::shell::StartOptions& options = {});
 
 // Creates the main window, loads it (which walks the namespaces) and shows it. A failure is
 // reported and the result is false: the program then ends.

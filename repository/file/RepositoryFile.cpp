@@ -124,7 +124,8 @@ repo::ClassStore openRepositoryForReading(const std::string& path, bool createWh
     return repo::ClassStore::open(path, repo::ClassStore::OpenMode::ReadOnly);
 }
 
-repo::ClassStore createInMemoryRepository() {
+repo::ClassStore createInMemoryRepository(NewRepository contents) {
+    if (contents == NewRepository::DefaultSet) return repo::ClassStore::openImage(defaultRepositoryImage());
     repo::ClassStore store = repo::ClassStore::openInMemory();
     mof::installSystemClasses(store);
     return store;

@@ -25,7 +25,8 @@ repo::ClassStore openOrCreateRepository(const std::string& path,
 // createWhenMissing is true (the default location); otherwise its absence is the error.
 repo::ClassStore openRepositoryForReading(const std::string& path, bool createWhenMissing);
 
-// A repository in memory with the system classes installed (tests, fuzzing, checks).
-repo::ClassStore createInMemoryRepository();
+// A repository in memory with the system classes installed (tests, fuzzing, checks), and the default
+// set when asked for.
+repo::ClassStore createInMemoryRepository(NewRepository contents = NewRepository::SystemClassesOnly);
 
 } // namespace morrowlen::repo

@@ -80,22 +80,25 @@ void appendSourceLine(std::string& out, std::string_view line, std::uint32_t col
 
 } // namespace
 
-std::string Diagnostics::format(const Diagnostic& d) const {
+std::string Diagnostics::formatLine(const Diagnostic& d) const {
     static constexpr const char* severityText[] = {"error", "warning", "note"};
     std::string out;
-    const bool placed = d.location.file != NoFile && d.location.file < m_sources->size();
-    if (!placed) {
-        out += "morrowlen-mofcomp: ";
-        out += severityText[static_cast<int>(d.severity)];
-        out += ": " + d.message + "\n";
-        return out;
+    if (d.location.file != NoFile && d.location.file < m_sources->size()) {
+        const SourceFile& file = m_sources->file(d.location.file);
+        const LineColumn pos = file.position(d.location.offset);
+        out += repo::escapeControls(file.name()) + ":" + std::to_string(pos.line) + ":" +
+               std::to_string(pos.column) + ": ";
     }
+    out += severityText[static_cast<int>(d.severity)];
+    return out + ": " + repo::escapeControls(d.message);
+}
+
+std::string Diagnostics::format(const Diagnostic& d) const {
+    const bool placed = d.location.file != NoFile && d.location.file < m_sources->size();
+    if (!placed) return "morrowlen-mofcomp: " + formatLine(d) + "\n";
+    std::string out = formatLine(d) + "\n";
     const SourceFile& file = m_sources->file(d.location.file);
     const LineColumn pos = file.position(d.location.offset);
-    out += repo::escapeControls(file.name()) + ":" + std::to_string(pos.line) + ":" +
-           std::to_string(pos.column) + ": ";
-    out += severityText[static_cast<int>(d.severity)];
-    out += ": " + repo::escapeControls(d.message) + "\n";
     appendSourceLine(out, file.lineText(pos.line), pos.column, d.length);
     return out;
 }

@@ -38,6 +38,8 @@ class Diagnostics {
     bool limitReached() const { return m_errors >= m_maxErrors; }
     const std::vector<Diagnostic>& all() const { return m_list; }
 
+    // "file:line:col: error: message" on one line, without the source line.
+    std::string formatLine(const Diagnostic& d) const;
     // The full text of one diagnostic, ending with a newline.
     std::string format(const Diagnostic& d) const;
     // Every diagnostic kept, then a line saying how many were dropped at the cap.

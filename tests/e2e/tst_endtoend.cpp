@@ -4,26 +4,33 @@
 #include "GuiSupport.h"
 
 #include "examples/Form5.h"
+#include "navigation/ClassCatalogue.h"
 #include "navigation/Module2.h"
 #include "navigation/Twips.h"
 #include "report/Form1.h"
 #include "report/WebView.h"
 #include "repository/file/DefaultSet.h"
 #include "repository/file/RepositoryFile.h"
+#include "shell/Module1.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <QWindow>
+
+#include <fstream>
 
 using namespace morrowlen;
 using morrowlen::test::MainWindowHarness;
@@ -93,6 +100,25 @@ class ExampleServer {
   private:
     QProcess m_process;
     QString m_host;
+};
+
+QByteArray fileBytes(const std::filesystem::path& path) {
+    QFile file(QString::fromStdString(path.string()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A user's own repository and settings in a temporary home, as the program finds them.
+struct UserFiles {
+    UserFiles() {
+        qputenv("MORROWLEN_REPOSITORY", QByteArray::fromStdString(repository.string()));
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((dir / "config").string()));
+        defaultRepository(repository);
+        before = fileBytes(repository);
+    }
+    ~UserFiles() { qunsetenv("MORROWLEN_REPOSITORY"); }
+    test::TempDir dir;
+    std::filesystem::path repository = dir / "repository.sqlite";
+    QByteArray before;
 };
 
 } // namespace
@@ -262,6 +288,70 @@ class EndToEndTest : public QObject {
         QCOMPARE(h.settings.value("MainHeight"), QStringLiteral("13275"));
         wm.terminate();
         wm.waitForFinished(5000);
+    }
+
+    // "morrowlen vendor.mof": the file is compiled in memory and browsed; nothing on disk changes.
+    void mofFileOpensInTheWindow() {
+        UserFiles user;
+        const auto mof = user.dir / "vendor.mof";
+        std::ofstream(mof) << R"(#pragma namespace("\\\\.\\root")
+instance of __Namespace { Name = "Vendor"; };
+#pragma namespace("\\\\.\\root\\Vendor")
+[Description("A widget of the vendor.")]
+class VendorWidget {
+  [Key, MaxLen(64), Description("The serial number stamped on the widget.")] string Serial;
+  uint32 Speed;
+};
+)";
+        Module1::Session session;
+        shell::StartOptions options;
+        options.mofFiles = {mof.string()};
+        QVERIFY(Module1::OpenSession(session, options));
+        QVERIFY(Module1::LoadMainWindow(*session.locator, session.services));
+        QPointer<shell::frmMain> w = Module1::mainWindow.data();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+
+        QVERIFY(test::pickWithMouse(w->Combo(1), QStringLiteral("root\\Vendor")));
+        QCOMPARE(Module2::strCurrentNamespace, std::string("root\\Vendor"));
+        const auto item = nav::classifyClass("VendorWidget");
+        QVERIFY(item);
+        QVERIFY(test::pickWithMouse(w->Combo(item->list + 2), QString::fromStdString(item->item)));
+        const auto subs = w->mdiArea()->subWindowList();
+        QCOMPARE(subs.size(), 1);
+        auto* form = qobject_cast<report::Form1*>(subs.front()->widget());
+        QVERIFY(form);
+        const QString text = pageText(webView(form->WebBrowser(1)), "VendorWidget - Properties");
+        QVERIFY2(text.contains("VendorWidget - Properties"), qPrintable(text.left(400)));
+        QVERIFY2(text.contains("The serial number stamped on the widget."), qPrintable(text.left(800)));
+
+        w->close();
+        QTRY_VERIFY(w.isNull());
+        QCOMPARE(fileBytes(user.repository), user.before);
+    }
+
+    // A MOF file with mistakes: one dialog lists them, no main window opens, the status is 3.
+    void brokenMofShowsTheDiagnostics() {
+        UserFiles user;
+        const auto mof = user.dir / "broken.mof";
+        std::ofstream(mof) << "class Broken {\n  string Name\n};\nclass Worse : Nowhere {};\n";
+        QString shown;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal->objectName() != "CompileErrors") return;
+            shown = modal->findChild<QPlainTextEdit*>("Diagnostics")->toPlainText();
+            qobject_cast<QDialog*>(modal)->accept();
+        });
+        watch.start(50);
+        Module1::Session session;
+        shell::StartOptions options;
+        options.mofFiles = {mof.string()};
+        QVERIFY(!Module1::OpenSession(session, options));
+        QCOMPARE(session.exitStatus, 3);
+        QVERIFY(Module1::mainWindow.isNull());
+        QVERIFY2(shown.contains("broken.mof:2:14: error: expected ';'"), qPrintable(shown));
+        QVERIFY2(shown.contains("broken.mof:4:"), qPrintable(shown));
+        QCOMPARE(fileBytes(user.repository), user.before);
     }
 
     void mainWindowScreenshot() {

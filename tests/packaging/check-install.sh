@@ -18,6 +18,7 @@ DESTDIR=$stage cmake --install "$build" --prefix /usr >"$work/install.log"
 libdir=$(cd "$stage/usr" && find lib* -type d -name morrowlen | head -n 1)
 
 fail=0
+problem() { echo "$1"; fail=1; }
 expect() { [ -e "$stage/usr/$1" ] || { echo "missing from the installation: /usr/$1"; fail=1; }; }
 for f in bin/morrowlen bin/morrowlen-mofcomp bin/morrowlen-repo \
          share/applications/org.morrowlen.Morrowlen.desktop \
@@ -31,7 +32,16 @@ for f in bin/morrowlen bin/morrowlen-mofcomp bin/morrowlen-repo \
 done
 for size in 16 32 48 64 128 256; do expect "share/icons/hicolor/${size}x${size}/apps/morrowlen.png"; done
 
-desktop-file-validate "$stage/usr/share/applications/org.morrowlen.Morrowlen.desktop"
+desktop=$stage/usr/share/applications/org.morrowlen.Morrowlen.desktop
+desktop-file-validate "$desktop"
+# "Open with" for MOF files: the files go to the program, under the type shared-mime-info defines.
+grep -qx 'Exec=morrowlen %F' "$desktop" || problem "the desktop entry does not pass files to the program"
+grep -qx 'MimeType=text/x-mof;' "$desktop" || problem "the desktop entry does not offer to open MOF files"
+if [ -f /usr/share/mime/packages/freedesktop.org.xml ]; then
+    grep -q 'type="text/x-mof"' /usr/share/mime/packages/freedesktop.org.xml ||
+        problem "shared-mime-info no longer defines text/x-mof"
+fi
+"$stage/usr/bin/morrowlen" --version | grep -q '^morrowlen ' || problem "morrowlen --version needs a display"
 appstreamcli validate --no-net "$stage/usr/share/metainfo/org.morrowlen.Morrowlen.metainfo.xml"
 
 home=$work/home
