@@ -7,6 +7,7 @@
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
 #include "tools/ClassTree.h"
+#include "tools/CommandLine.h"
 #include "tools/DocSite.h"
 #include "tools/JsonLayout.h"
 #include "tools/MofFormat.h"
@@ -109,6 +110,7 @@ void printTree(const repo::ClassSource& source, const std::string& path, const s
 }
 
 int runNamespaces(Context& c) {
+    if (!c.args.positional.empty()) return badUsage("'namespaces' takes no arguments");
     const std::string root = c.source().namespacePath(c.source().openNamespace("root"));
     printTree(c.source(), root, root, 0);
     return Ok;
@@ -361,12 +363,8 @@ std::string parseProblem(const CLI::ParseError& e, const CLI::App* command,
         return lastName + " needs a value";
     }
     if (command)
-        for (const std::string& arg : args)
-            if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
-                const CLI::Option* option = command->get_option_no_throw(arg.substr(0, arg.find('=')));
-                if (option && option->get_expected_max() == 0)
-                    return "unknown option '" + arg + "' for '" + command->get_name() + "'";
-            }
+        if (const auto arg = tools::flagGivenAValue(*command, args))
+            return "unknown option '" + *arg + "' for '" + command->get_name() + "'";
     return e.what();
 }
 
@@ -418,8 +416,6 @@ int main(int argc, char** argv) {
         return badUsage(*command.extraMessage
                             ? std::string(command.extraMessage)
                             : "unknown option '" + extra.front() + "' for '" + command.name + "'");
-    if (std::string(command.name) == "namespaces" && !arguments.positional.empty())
-        return badUsage(command.extraMessage);
     if (app.count("--repository") || parsed.front()->count("--repository")) repository = repositoryText;
     try {
         Context context(repository, arguments);
