@@ -8,12 +8,12 @@
 
 namespace morrowlen::tools {
 
-// The first "--flag=VALUE" among args that gives a value to a flag of app, which CLI11 reports only
-// as a failed conversion; the tools have always called it an unknown option.
+// The first "--flag=VALUE" among args that gives a flag of app a value (other than "true", which
+// CLI11 takes), reported by CLI11 as an override; the tools have always called it an unknown option.
 inline std::optional<std::string> flagGivenAValue(const CLI::App& app, const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         const std::size_t eq = arg.find('=');
-        if (arg.rfind("--", 0) != 0 || eq == std::string::npos) continue;
+        if (arg.rfind("--", 0) != 0 || eq == std::string::npos || arg.substr(eq + 1) == "true") continue;
         const CLI::Option* option = app.get_option_no_throw(arg.substr(0, eq));
         if (option && option->get_expected_max() == 0) return arg;
     }

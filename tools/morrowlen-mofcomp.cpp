@@ -107,7 +107,8 @@ std::optional<int> parseArguments(int argc, char** argv, Options& o) {
     CLI::App app;
     app.set_help_flag(); // Usage above, in our own words
     app.allow_extras();  // unknown options are told in our words
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    // The last of a repeated option counts; a flag given a value other than true is refused.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->disable_flag_override();
     const CLI::Option* help = app.add_flag("-h,--help");
     const CLI::Option* version = app.add_flag("--version");
     std::vector<std::string> classWords;
@@ -133,15 +134,14 @@ std::optional<int> parseArguments(int argc, char** argv, Options& o) {
         app.parse(reversed);
     } catch (const CLI::ParseError& e) {
         if (!help->count() && !version->count()) {
+            if (const auto flag = tools::flagGivenAValue(app, args))
+                return badUsage("unknown option '" + *flag + "'");
             // A value is missing only when its option ends the command line.
             const std::string last =
                 args.empty() ? std::string() : args.back().substr(0, args.back().find('='));
             const CLI::Option* option =
                 last.size() > 1 && last[0] == '-' ? app.get_option_no_throw(last) : nullptr;
-            if (!dynamic_cast<const CLI::ArgumentMismatch*>(&e) || !option) {
-                const auto flag = tools::flagGivenAValue(app, args);
-                return badUsage(flag ? "unknown option '" + *flag + "'" : std::string(e.what()));
-            }
+            if (!dynamic_cast<const CLI::ArgumentMismatch*>(&e) || !option) return badUsage(e.what());
             if (option == namespaceOption) return badUsage(last + " needs a namespace");
             if (option == classOption)
                 return badUsage("-class: takes createonly, updateonly, safeupdate or forceupdate");

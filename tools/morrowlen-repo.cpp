@@ -351,9 +351,12 @@ void printHelp() {
 }
 
 // Our wording for what CLI11 refused. It stops at a missing value only when the option ends the
-// command line; a flag given a value fails when CLI11 converts it.
+// command line.
 std::string parseProblem(const CLI::ParseError& e, const CLI::App* command,
                          const std::vector<std::string>& args) {
+    if (command)
+        if (const auto arg = tools::flagGivenAValue(*command, args))
+            return "unknown option '" + *arg + "' for '" + command->get_name() + "'";
     const std::string last = args.empty() ? std::string() : args.back();
     const std::string lastName = last.substr(0, last.find('='));
     if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) && last.size() > 1 && last[0] == '-') {
@@ -362,9 +365,6 @@ std::string parseProblem(const CLI::ParseError& e, const CLI::App* command,
             return "option '" + lastName + "' needs a file name (- for standard output)";
         return lastName + " needs a value";
     }
-    if (command)
-        if (const auto arg = tools::flagGivenAValue(*command, args))
-            return "unknown option '" + *arg + "' for '" + command->get_name() + "'";
     return e.what();
 }
 
@@ -378,7 +378,8 @@ int main(int argc, char** argv) {
     app.set_help_flag(); // the help below, in our own words
     app.allow_extras();  // unknown commands and options are told in our words
     app.require_subcommand(0, 1);
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    // The last of a repeated option counts; a flag given a value other than true is refused.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->disable_flag_override();
     const CLI::Option* help = app.add_flag("-h,--help");
     const CLI::Option* version = app.add_flag("--version");
     app.add_option("--repository", repositoryText);
