@@ -1,6 +1,8 @@
 #include "tools/ClassTree.h"
 
-#include "tools/MofFormat.h"
+#include "tools/JsonLayout.h"
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <map>
@@ -46,14 +48,12 @@ void drawChildren(std::string& out, const std::vector<TreeNode>& nodes, const st
     }
 }
 
-void nodeJson(std::string& out, const TreeNode& node, const std::string& indent) {
-    out += indent + "{\"name\": " + mof::formatJsonString(node.name) +
-           ", \"subclassCount\": " + std::to_string(node.subclassCount) + ", \"subclasses\": [";
-    for (std::size_t i = 0; i < node.subclasses.size(); ++i) {
-        out += i ? ",\n" : "\n";
-        nodeJson(out, node.subclasses[i], indent + "  ");
-    }
-    out += node.subclasses.empty() ? "]}" : "\n" + indent + "]}";
+nlohmann::ordered_json nodeJson(const TreeNode& node) {
+    nlohmann::ordered_json subclasses = nlohmann::ordered_json::array();
+    for (const TreeNode& sub : node.subclasses)
+        subclasses.push_back(nodeJson(sub));
+    return {
+        {"name", node.name}, {"subclassCount", node.subclassCount}, {"subclasses", std::move(subclasses)}};
 }
 
 bool isSet(const std::vector<repo::ResolvedQualifier>& qualifiers, std::string_view name) {
@@ -123,18 +123,15 @@ std::string formatTreeText(const ClassTree& tree, bool boxDrawing) {
 }
 
 std::string formatTreeJson(const ClassTree& tree) {
-    std::string out = "{\"namespace\": " + mof::formatJsonString(tree.namespacePath) + ", \"class\": " +
-                      (tree.className.empty() ? "null" : mof::formatJsonString(tree.className)) +
-                      ", \"superclasses\": [";
-    for (std::size_t i = 0; i < tree.superclasses.size(); ++i)
-        out += (i ? ", " : "") + mof::formatJsonString(tree.superclasses[i]);
-    out += "], \"tree\": [";
-    for (std::size_t i = 0; i < tree.roots.size(); ++i) {
-        out += i ? ",\n" : "\n";
-        nodeJson(out, tree.roots[i], "  ");
-    }
-    out += tree.roots.empty() ? "]}\n" : "\n]}\n";
-    return out;
+    nlohmann::ordered_json roots = nlohmann::ordered_json::array();
+    for (const TreeNode& root : tree.roots)
+        roots.push_back(nodeJson(root));
+    const nlohmann::ordered_json j = {
+        {"namespace", tree.namespacePath},
+        {"class", tree.className.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(tree.className)},
+        {"superclasses", tree.superclasses},
+        {"tree", std::move(roots)}};
+    return dumpJson(j, {{"tree", "subclasses"}, {}, false});
 }
 
 std::vector<AssociationRole> associationsOf(const repo::ClassSource& source, repo::NamespaceHandle ns,
@@ -167,15 +164,13 @@ std::string formatAssociationsText(const std::vector<AssociationRole>& roles) {
 
 std::string formatAssociationsJson(std::string_view namespacePath, std::string_view className,
                                    const std::vector<AssociationRole>& roles) {
-    std::string out = "{\"namespace\": " + mof::formatJsonString(namespacePath) +
-                      ", \"class\": " + mof::formatJsonString(className) + ", \"associations\": [";
-    for (std::size_t i = 0; i < roles.size(); ++i)
-        out += std::string(i ? ",\n  " : "\n  ") +
-               "{\"association\": " + mof::formatJsonString(roles[i].association) +
-               ", \"role\": " + mof::formatJsonString(roles[i].role) +
-               ", \"referenceClass\": " + mof::formatJsonString(roles[i].referenceClass) + "}";
-    out += roles.empty() ? "]}\n" : "\n]}\n";
-    return out;
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const AssociationRole& r : roles)
+        list.push_back(
+            {{"association", r.association}, {"role", r.role}, {"referenceClass", r.referenceClass}});
+    const nlohmann::ordered_json j = {
+        {"namespace", namespacePath}, {"class", className}, {"associations", std::move(list)}};
+    return dumpJson(j, {{"associations"}, {}, false});
 }
 
 } // namespace morrowlen::tools

@@ -1,6 +1,9 @@
 #include "tools/MofFormat.h"
 
 #include "repository/mof/Source.h"
+#include "tools/JsonLayout.h"
+
+#include <nlohmann/json.hpp>
 
 #include <charconv>
 #include <cmath>
@@ -87,74 +90,6 @@ void appendScalarMof(std::string& out, const repo::Scalar& s, CimType type) {
     }
 }
 
-void appendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
-                out += buf;
-            } else {
-                out += c;
-            }
-        }
-    }
-    out += '"';
-}
-
-void appendJsonScalar(std::string& out, const repo::Scalar& s, CimType type) {
-    if (const auto* b = std::get_if<bool>(&s))
-        out += *b ? "true" : "false";
-    else if (const auto* i = std::get_if<std::int64_t>(&s))
-        out += std::to_string(*i);
-    else if (const auto* u = std::get_if<std::uint64_t>(&s)) {
-        if (type == CimType::Char16) {
-            std::string ch;
-            appendUtf8(ch, static_cast<std::uint32_t>(*u));
-            appendJsonString(out, ch);
-        } else {
-            out += std::to_string(*u);
-        }
-    } else if (const auto* d = std::get_if<double>(&s))
-        out += std::isfinite(*d) ? realText(*d) : "null";
-    else
-        appendJsonString(out, std::get<std::string>(s));
-}
-
-void appendJsonValue(std::string& out, const repo::Value& v, CimType type) {
-    if (v.isNull()) {
-        out += "null";
-        return;
-    }
-    if (!v.isArray()) {
-        appendJsonScalar(out, v.scalarValue(), type);
-        return;
-    }
-    out += '[';
-    for (std::size_t i = 0; i < v.items().size(); ++i) {
-        if (i) out += ", ";
-        appendJsonScalar(out, v.items()[i], type);
-    }
-    out += ']';
-}
-
 // The flavor keywords that turn base into flavors when written after a colon.
 std::string flavorSuffix(std::uint32_t flavors, std::uint32_t base) {
     using namespace repo::flavor;
@@ -225,51 +160,63 @@ std::string arraySuffix(bool isArray, std::int32_t size) {
     return size > 0 ? "[" + std::to_string(size) + "]" : "[]";
 }
 
-void appendFlavorsJson(std::string& out, std::uint32_t f) {
-    using namespace repo::flavor;
-    out += "[";
-    out += f & ToSubclass ? "\"ToSubclass\"" : "\"Restricted\"";
-    out += f & DisableOverride ? ", \"DisableOverride\"" : ", \"EnableOverride\"";
-    if (f & ToInstance) out += ", \"ToInstance\"";
-    if (f & Amended) out += ", \"Amended\"";
-    if (f & Translatable) out += ", \"Translatable\"";
-    out += "]";
-}
+using Json = nlohmann::ordered_json;
 
-void appendQualifiersJson(std::string& out, const std::vector<repo::ResolvedQualifier>& qualifiers,
-                          const std::string& indent) {
-    out += "[";
-    for (std::size_t i = 0; i < qualifiers.size(); ++i) {
-        const repo::ResolvedQualifier& q = qualifiers[i];
-        out += i ? ",\n" : "\n";
-        out += indent + "  {\"name\": ";
-        appendJsonString(out, q.name);
-        out += ", \"type\": \"" + std::string(repo::cimTypeName(q.type)) + "\", \"isArray\": ";
-        out += q.isArray ? "true" : "false";
-        out += ", \"value\": ";
-        appendJsonValue(out, q.value, q.type);
-        out += ", \"flavors\": ";
-        appendFlavorsJson(out, q.flavors);
-        out += ", \"propagated\": ";
-        out += q.propagated ? "true" : "false";
-        out += "}";
+Json jsonScalar(const repo::Scalar& s, CimType type) {
+    if (const auto* b = std::get_if<bool>(&s)) return *b;
+    if (const auto* i = std::get_if<std::int64_t>(&s)) return *i;
+    if (const auto* u = std::get_if<std::uint64_t>(&s)) {
+        if (type != CimType::Char16) return *u;
+        std::string ch;
+        appendUtf8(ch, static_cast<std::uint32_t>(*u));
+        return ch;
     }
-    if (!qualifiers.empty()) out += "\n" + indent;
-    out += "]";
+    if (const auto* d = std::get_if<double>(&s)) return std::isfinite(*d) ? Json(*d) : Json();
+    return std::get<std::string>(s);
 }
 
-void appendFeatureJson(std::string& out, const repo::ResolvedFeature& f, const std::string& indent) {
-    out += "\"name\": ";
-    appendJsonString(out, f.name);
-    out += ", \"type\": \"" + std::string(repo::cimTypeName(f.type)) + "\", \"isArray\": ";
-    out += f.isArray ? "true" : "false";
-    out += ", \"arraySize\": " + std::to_string(f.arraySize) + ", \"referenceClass\": ";
-    if (f.refClass.empty())
-        out += "null";
-    else
-        appendJsonString(out, f.refClass);
-    out += ",\n" + indent + "\"qualifiers\": ";
-    appendQualifiersJson(out, f.qualifiers, indent);
+Json jsonValue(const repo::Value& v, CimType type) {
+    if (v.isNull()) return nullptr;
+    if (!v.isArray()) return jsonScalar(v.scalarValue(), type);
+    Json items = Json::array();
+    for (const repo::Scalar& s : v.items())
+        items.push_back(jsonScalar(s, type));
+    return items;
+}
+
+Json flavorsJson(std::uint32_t f) {
+    using namespace repo::flavor;
+    Json out = {f & ToSubclass ? "ToSubclass" : "Restricted",
+                f & DisableOverride ? "DisableOverride" : "EnableOverride"};
+    if (f & ToInstance) out.push_back("ToInstance");
+    if (f & Amended) out.push_back("Amended");
+    if (f & Translatable) out.push_back("Translatable");
+    return out;
+}
+
+Json qualifiersJson(const std::vector<repo::ResolvedQualifier>& qualifiers) {
+    Json out = Json::array();
+    for (const repo::ResolvedQualifier& q : qualifiers)
+        out.push_back({{"name", q.name},
+                       {"type", repo::cimTypeName(q.type)},
+                       {"isArray", q.isArray},
+                       {"value", jsonValue(q.value, q.type)},
+                       {"flavors", flavorsJson(q.flavors)},
+                       {"propagated", q.propagated}});
+    return out;
+}
+
+Json orNull(const std::string& text) {
+    return text.empty() ? Json() : Json(text);
+}
+
+Json featureJson(const repo::ResolvedFeature& f) {
+    return {{"name", f.name},
+            {"type", repo::cimTypeName(f.type)},
+            {"isArray", f.isArray},
+            {"arraySize", f.arraySize},
+            {"referenceClass", orNull(f.refClass)},
+            {"qualifiers", qualifiersJson(f.qualifiers)}};
 }
 
 } // namespace
@@ -350,71 +297,34 @@ std::string formatClassMof(const repo::ResolvedClass& cls, const DeclLookup& dec
 }
 
 std::string formatClassJson(const repo::ResolvedClass& cls) {
-    std::string out = "{\n  \"name\": ";
-    appendJsonString(out, cls.name);
-    out += ",\n  \"superclass\": ";
-    if (cls.superclass.empty())
-        out += "null";
-    else
-        appendJsonString(out, cls.superclass);
-    out += ",\n  \"derivation\": [";
-    for (std::size_t i = 0; i < cls.derivation.size(); ++i) {
-        if (i) out += ", ";
-        appendJsonString(out, cls.derivation[i]);
+    Json properties = Json::array(), methods = Json::array();
+    for (const repo::ResolvedProperty& p : cls.properties) {
+        Json j = featureJson(p);
+        j["classOrigin"] = p.classOrigin;
+        j["hasDefault"] = p.defaultValue.has_value();
+        j["default"] = p.defaultValue ? jsonValue(*p.defaultValue, p.type) : Json();
+        properties.push_back(std::move(j));
     }
-    out += "],\n  \"qualifiers\": ";
-    appendQualifiersJson(out, cls.qualifiers, "  ");
-    out += ",\n  \"properties\": [";
-    for (std::size_t i = 0; i < cls.properties.size(); ++i) {
-        const repo::ResolvedProperty& p = cls.properties[i];
-        out += i ? ",\n    {" : "\n    {";
-        appendFeatureJson(out, p, "     ");
-        out += ",\n     \"classOrigin\": ";
-        appendJsonString(out, p.classOrigin);
-        out += ", \"hasDefault\": ";
-        out += p.defaultValue ? "true" : "false";
-        out += ", \"default\": ";
-        if (p.defaultValue)
-            appendJsonValue(out, *p.defaultValue, p.type);
-        else
-            out += "null";
-        out += "}";
+    for (const repo::ResolvedMethod& m : cls.methods) {
+        Json parameters = Json::array();
+        for (const repo::ResolvedFeature& p : m.parameters)
+            parameters.push_back(featureJson(p));
+        methods.push_back({{"name", m.name},
+                           {"returnType", m.returnsVoid ? "void" : repo::cimTypeName(m.returnType)},
+                           {"returnReferenceClass", orNull(m.returnRefClass)},
+                           {"classOrigin", m.classOrigin},
+                           {"qualifiers", qualifiersJson(m.qualifiers)},
+                           {"parameters", std::move(parameters)}});
     }
-    out += cls.properties.empty() ? "]" : "\n  ]";
-    out += ",\n  \"methods\": [";
-    for (std::size_t i = 0; i < cls.methods.size(); ++i) {
-        const repo::ResolvedMethod& m = cls.methods[i];
-        out += i ? ",\n    {" : "\n    {";
-        out += "\"name\": ";
-        appendJsonString(out, m.name);
-        out += ", \"returnType\": \"" +
-               std::string(m.returnsVoid ? "void" : repo::cimTypeName(m.returnType)) +
-               "\", \"returnReferenceClass\": ";
-        if (m.returnRefClass.empty())
-            out += "null";
-        else
-            appendJsonString(out, m.returnRefClass);
-        out += ", \"classOrigin\": ";
-        appendJsonString(out, m.classOrigin);
-        out += ",\n     \"qualifiers\": ";
-        appendQualifiersJson(out, m.qualifiers, "     ");
-        out += ",\n     \"parameters\": [";
-        for (std::size_t k = 0; k < m.parameters.size(); ++k) {
-            out += k ? ",\n       {" : "\n       {";
-            appendFeatureJson(out, m.parameters[k], "        ");
-            out += "}";
-        }
-        out += m.parameters.empty() ? "]}" : "\n     ]}";
-    }
-    out += cls.methods.empty() ? "]" : "\n  ]";
-    out += "\n}\n";
-    return out;
-}
-
-std::string formatJsonString(std::string_view text) {
-    std::string out;
-    appendJsonString(out, text);
-    return out;
+    const Json j = {{"name", cls.name},
+                    {"superclass", orNull(cls.superclass)},
+                    {"derivation", cls.derivation},
+                    {"qualifiers", qualifiersJson(cls.qualifiers)},
+                    {"properties", std::move(properties)},
+                    {"methods", std::move(methods)}};
+    static const tools::JsonLayout layout{
+        {"qualifiers", "properties", "methods", "parameters"}, {"qualifiers"}, true};
+    return tools::dumpJson(j, layout);
 }
 
 } // namespace morrowlen::mof

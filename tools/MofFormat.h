@@ -19,7 +19,5 @@ std::string formatQualifierDeclMof(const repo::QualifierDecl& decl);
 // out because the repository derives them again.
 std::string formatClassMof(const repo::ResolvedClass& cls, const DeclLookup& declOf = {});
 std::string formatClassJson(const repo::ResolvedClass& cls);
-// A JSON string literal, quotes included.
-std::string formatJsonString(std::string_view text);
 
 } // namespace morrowlen::mof

@@ -5,12 +5,15 @@
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
 #include "repository/mof/Compiler.h"
+#include "tools/CommandLine.h"
+
+#include <CLI/CLI.hpp>
 
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -69,65 +72,113 @@ std::optional<std::uint32_t> classFlag(std::string_view word) {
     return std::nullopt;
 }
 
-// Returns an exit status when the command line ends the run (help, version, a mistake).
-std::optional<int> parseArguments(int argc, char** argv, Options& o) {
-    const auto value = [&](int& i, std::string_view name) -> std::optional<std::string> {
-        if (i + 1 >= argc) return std::nullopt;
-        (void)name;
-        return std::string(argv[++i]);
-    };
+// CLI11 reads --name VALUE, --name=VALUE, -N VALUE and -NVALUE; the platform compiler's switches
+// (-N:NS, -class:FLAG, -I:DIR, -check in any case, -?) are spelt that way before it sees them.
+std::vector<std::string> withLongSwitches(int argc, char** argv) {
+    std::vector<std::string> out;
     bool onlyFiles = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
-            o.files.push_back(arg);
-        } else if (arg == "--") {
-            onlyFiles = true;
-        } else if (arg == "-h" || arg == "-?" || arg == "--help") {
-            std::cout << Usage;
-            return 0;
-        } else if (arg == "--version") {
-            std::cout << "morrowlen-mofcomp " MORROWLEN_VERSION "\n";
-            return 0;
-        } else if (repo::equalsNoCase(arg, "-check") || arg == "--check") {
-            o.check = true;
-        } else if (arg == "--no-default-set") {
-            o.defaultSet = false;
-        } else if (arg == "--strict") {
-            o.compile.strictQualifiers = true;
-            o.compile.strictReferences = true;
-            o.compile.strictNamespaces = true;
-        } else if (startsWithNoCase(arg, "-N:")) {
-            o.compile.defaultNamespace = arg.substr(3);
-        } else if (arg == "--namespace" || arg == "-N") {
-            auto v = value(i, arg);
-            if (!v) return badUsage(arg + " needs a namespace");
-            o.compile.defaultNamespace = *v;
-        } else if (startsWithNoCase(arg, "-class:") || arg == "--class") {
-            std::optional<std::string> v = arg == "--class" ? value(i, arg) : std::optional(arg.substr(7));
-            const auto flag = v ? classFlag(*v) : std::nullopt;
-            if (!flag) return badUsage("-class: takes createonly, updateonly, safeupdate or forceupdate");
-            o.compile.classFlags |= *flag;
-        } else if (arg == "-I" || arg == "--include-dir") {
-            auto v = value(i, arg);
-            if (!v) return badUsage(arg + " needs a folder");
-            o.compile.includeDirs.push_back(*v);
-        } else if (arg.rfind("-I", 0) == 0) {
-            o.compile.includeDirs.push_back(arg.substr(arg[2] == ':' ? 3 : 2));
-        } else if (arg == "--repository") {
-            auto v = value(i, arg);
-            if (!v) return badUsage("--repository needs a path");
-            o.repository = *v;
-        } else if (arg == "--max-errors") {
-            auto v = value(i, arg);
-            char* end = nullptr;
-            const unsigned long n = v ? std::strtoul(v->c_str(), &end, 10) : 0;
-            if (!v || *end != '\0' || n == 0) return badUsage("--max-errors needs a positive number");
-            o.compile.maxErrors = n;
-        } else {
-            return badUsage("unknown option '" + arg + "'");
+        const auto valued = [&](const char* name, std::size_t prefix) {
+            out.push_back(name);
+            out.push_back(arg.substr(prefix));
+        };
+        if (onlyFiles)
+            out.push_back(arg);
+        else if (repo::equalsNoCase(arg, "-check"))
+            out.push_back("--check");
+        else if (arg == "-?")
+            out.push_back("--help");
+        else if (startsWithNoCase(arg, "-N:"))
+            valued("--namespace", 3);
+        else if (startsWithNoCase(arg, "-class:"))
+            valued("--class", 7);
+        else if (arg.rfind("-I:", 0) == 0)
+            valued("--include-dir", 3);
+        else
+            out.push_back(arg);
+        onlyFiles = onlyFiles || arg == "--";
+    }
+    return out;
+}
+
+// Returns an exit status when the command line ends the run (help, version, a mistake).
+std::optional<int> parseArguments(int argc, char** argv, Options& o) {
+    CLI::App app;
+    app.set_help_flag(); // Usage above, in our own words
+    app.allow_extras();  // unknown options are told in our words
+    // The last of a repeated option counts; a flag given a value other than true is refused.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->disable_flag_override();
+    const CLI::Option* help = app.add_flag("-h,--help");
+    const CLI::Option* version = app.add_flag("--version");
+    std::vector<std::string> classWords;
+    std::string maxErrors, repository;
+    const CLI::Option* namespaceOption = app.add_option("-N,--namespace", o.compile.defaultNamespace);
+    const CLI::Option* classOption =
+        app.add_option("--class", classWords)->take_all()->expected(1)->allow_extra_args(false);
+    const CLI::Option* includeOption = app.add_option("-I,--include-dir", o.compile.includeDirs)
+                                           ->take_all()
+                                           ->expected(1)
+                                           ->allow_extra_args(false);
+    const CLI::Option* repositoryOption = app.add_option("--repository", repository);
+    const CLI::Option* maxErrorsOption = app.add_option("--max-errors", maxErrors);
+    app.add_flag("--check", o.check);
+    bool strict = false, noDefaultSet = false;
+    app.add_flag("--strict", strict);
+    app.add_flag("--no-default-set", noDefaultSet);
+    app.add_option("files", o.files)->take_all();
+
+    std::vector<std::string> args = withLongSwitches(argc, argv);
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        if (!help->count() && !version->count()) {
+            if (const auto flag = tools::flagGivenAValue(app, args))
+                return badUsage("unknown option '" + *flag + "'");
+            // A value is missing only when its option ends the command line.
+            const std::string last =
+                args.empty() ? std::string() : args.back().substr(0, args.back().find('='));
+            const CLI::Option* option =
+                last.size() > 1 && last[0] == '-' ? app.get_option_no_throw(last) : nullptr;
+            if (!dynamic_cast<const CLI::ArgumentMismatch*>(&e) || !option) return badUsage(e.what());
+            if (option == namespaceOption) return badUsage(last + " needs a namespace");
+            if (option == classOption)
+                return badUsage("-class: takes createonly, updateonly, safeupdate or forceupdate");
+            if (option == includeOption) return badUsage(last + " needs a folder");
+            if (option == repositoryOption) return badUsage("--repository needs a path");
+            if (option == maxErrorsOption) return badUsage("--max-errors needs a positive number");
+            return badUsage(last + " needs a value");
         }
     }
+    if (help->count()) {
+        std::cout << Usage;
+        return 0;
+    }
+    if (version->count()) {
+        std::cout << "morrowlen-mofcomp " MORROWLEN_VERSION "\n";
+        return 0;
+    }
+    for (const std::string& extra : app.remaining())
+        if (extra != "--") return badUsage("unknown option '" + extra + "'");
+    for (const std::string& word : classWords) {
+        const auto flag = classFlag(word);
+        if (!flag) return badUsage("-class: takes createonly, updateonly, safeupdate or forceupdate");
+        o.compile.classFlags |= *flag;
+    }
+    if (repositoryOption->count()) o.repository = repository;
+    if (maxErrorsOption->count()) {
+        const unsigned long long n = std::strtoull(maxErrors.c_str(), nullptr, 10);
+        if (maxErrors.find_first_not_of("0123456789") != std::string::npos || n == 0)
+            return badUsage("--max-errors needs a positive number");
+        o.compile.maxErrors = n;
+    }
+    if (strict) {
+        o.compile.strictQualifiers = true;
+        o.compile.strictReferences = true;
+        o.compile.strictNamespaces = true;
+    }
+    o.defaultSet = !noDefaultSet;
     const std::uint32_t f = o.compile.classFlags;
     if ((f & mof::classflags::CreateOnly) && (f & mof::classflags::UpdateOnly))
         return badUsage("createonly and updateonly contradict each other");

@@ -7,9 +7,14 @@
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
 #include "tools/ClassTree.h"
+#include "tools/CommandLine.h"
 #include "tools/DocSite.h"
+#include "tools/JsonLayout.h"
 #include "tools/MofFormat.h"
 #include "tools/SchemaDiff.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <iostream>
 #include <map>
@@ -26,11 +31,20 @@ namespace {
 
 constexpr int Ok = 0, Failed = 1, BadUsage = 2;
 
+// What the command line gave; each subcommand declares the options it takes.
+struct Arguments {
+    std::vector<std::string> positional;
+    std::string format, output, under = "root", property, qualifier, text, depth, associations;
+    bool amended = false, recursive = false, force = false;
+    const CLI::App* command = nullptr;
+    bool given(const std::string& option) const { return command->count(option) > 0; }
+};
+
 // The repository is opened when a command first asks for it: diff of two MOF files needs none.
 class Context {
   public:
-    Context(std::optional<std::string> repository, std::vector<std::string> arguments)
-        : args(std::move(arguments)), m_repository(std::move(repository)) {}
+    Context(std::optional<std::string> repository, const Arguments& arguments)
+        : args(arguments), m_repository(std::move(repository)) {}
 
     const nav::Locator& locator() {
         if (!m_locator) {
@@ -44,7 +58,7 @@ class Context {
     // The local computer's classes.
     const repo::ClassSource& source() { return locator().local(); }
 
-    std::vector<std::string> args; // after the subcommand's name
+    const Arguments& args;
 
   private:
     std::optional<std::string> m_repository;
@@ -64,6 +78,10 @@ struct Subcommand {
     const char* name;
     const char* usage;
     Handler run;
+    // Binds the subcommand's options (both --name VALUE and --name=VALUE) to the arguments.
+    void (*declare)(CLI::App&, Arguments&);
+    // Said of an argument the subcommand does not take; empty: "unknown option".
+    const char* extraMessage = "";
 };
 
 int badUsage(const std::string& message) {
@@ -92,7 +110,7 @@ void printTree(const repo::ClassSource& source, const std::string& path, const s
 }
 
 int runNamespaces(Context& c) {
-    if (!c.args.empty()) return badUsage("'namespaces' takes no arguments");
+    if (!c.args.positional.empty()) return badUsage("'namespaces' takes no arguments");
     const std::string root = c.source().namespacePath(c.source().openNamespace("root"));
     printTree(c.source(), root, root, 0);
     return Ok;
@@ -103,35 +121,21 @@ nav::Services connect(Context& c, const std::string& ns) {
 }
 
 int runClasses(Context& c) {
-    if (c.args.size() != 1) return badUsage("usage: morrowlen-repo classes NAMESPACE");
-    for (const nav::ClassItem& item : connect(c, c.args[0]).SubclassesOf())
+    if (c.args.positional.size() != 1) return badUsage("usage: morrowlen-repo classes NAMESPACE");
+    for (const nav::ClassItem& item : connect(c, c.args.positional[0]).SubclassesOf())
         std::cout << repo::escapeControls(item.Path_.Class) << '\n';
     return Ok;
 }
 
 int runShow(Context& c) {
-    std::vector<std::string> positional;
-    bool amended = false;
-    std::string format = "mof";
-    for (std::size_t i = 0; i < c.args.size(); ++i) {
-        const std::string& a = c.args[i];
-        if (a == "--amended")
-            amended = true;
-        else if (a == "--format" && i + 1 < c.args.size())
-            format = c.args[++i];
-        else if (a.rfind("--format=", 0) == 0)
-            format = a.substr(9);
-        else if (!a.empty() && a[0] == '-')
-            return badUsage("unknown option '" + a + "' for 'show'");
-        else
-            positional.push_back(a);
-    }
+    const std::vector<std::string>& positional = c.args.positional;
     if (positional.size() != 2)
         return badUsage("usage: morrowlen-repo show NAMESPACE CLASS [--amended] [--format mof|json]");
+    const std::string format = c.args.given("--format") ? c.args.format : "mof";
     if (format != "mof" && format != "json") return badUsage("--format takes mof or json");
     const repo::NamespaceHandle ns = c.source().openNamespace(namespacePath(positional[0]));
     const repo::ResolvedClass cls =
-        c.source().getClass(ns, positional[1], amended ? repo::UseAmendedQualifiers : 0);
+        c.source().getClass(ns, positional[1], c.args.amended ? repo::UseAmendedQualifiers : 0);
     if (format == "json") {
         std::cout << mof::formatClassJson(cls);
         return Ok;
@@ -153,23 +157,11 @@ class StdoutWriter : public report::LineWriter {
 };
 
 int runProfile(Context& c) {
-    std::vector<std::string> positional;
-    std::optional<std::string> output;
-    for (std::size_t i = 0; i < c.args.size(); ++i) {
-        const std::string& a = c.args[i];
-        if (a == "-o" || a == "--output") {
-            if (i + 1 >= c.args.size())
-                return badUsage("option '" + a + "' needs a file name (- for standard output)");
-            output = c.args[++i];
-        } else if (!a.empty() && a[0] == '-')
-            return badUsage("unknown option '" + a + "' for 'profile'");
-        else
-            positional.push_back(a);
-    }
+    const std::vector<std::string>& positional = c.args.positional;
     if (positional.size() != 2) return badUsage("usage: morrowlen-repo profile NAMESPACE CLASS [-o FILE]");
     const nav::ClassObject cls = connect(c, positional[0]).Get(positional[1], repo::UseAmendedQualifiers);
-    if (output && *output != "-") {
-        report::PageFile file(*output);
+    if (c.args.given("--output") && c.args.output != "-") {
+        report::PageFile file(c.args.output);
         report::writeProfile(file, cls, positional[1]);
         file.commit();
     } else {
@@ -179,72 +171,37 @@ int runProfile(Context& c) {
     return Ok;
 }
 
-// Splits "--name=value" into name and value; value stays empty without '='.
-std::pair<std::string, std::optional<std::string>> splitOption(const std::string& arg) {
-    const std::size_t eq = arg.find('=');
-    if (eq == std::string::npos || arg.rfind("--", 0) != 0) return {arg, std::nullopt};
-    return {arg.substr(0, eq), arg.substr(eq + 1)};
-}
-
 int runFind(Context& c) {
     repo::FindQuery query;
-    std::vector<std::string> positional;
-    std::string under = "root", format = "text";
-    for (std::size_t i = 0; i < c.args.size(); ++i) {
-        auto [name, inlineValue] = splitOption(c.args[i]);
-        auto value = [&, &name = name, &inlineValue = inlineValue]() -> std::optional<std::string> {
-            if (inlineValue) return inlineValue;
-            if (i + 1 < c.args.size()) return c.args[++i];
-            return std::nullopt;
-        };
-        if (name == "--amended" && !inlineValue) {
-            query.amended = true;
-            continue;
-        }
-        if (name.size() < 2 || name[0] != '-') {
-            positional.push_back(c.args[i]);
-            continue;
-        }
-        if (name != "--namespace" && name != "--property" && name != "--qualifier" && name != "--text" &&
-            name != "--format")
-            return badUsage("unknown option '" + c.args[i] + "' for 'find'");
-        const std::optional<std::string> v = value();
-        if (!v) return badUsage(name + " needs a value");
-        if (name == "--namespace") {
-            under = namespacePath(*v);
-        } else if (name == "--property") {
-            query.propertyGlob = *v;
-        } else if (name == "--qualifier") {
-            const std::size_t eq = v->find('=');
-            query.qualifier = v->substr(0, eq);
-            if (eq != std::string::npos) query.qualifierValue = v->substr(eq + 1);
-            if (query.qualifier->empty()) return badUsage("--qualifier needs a name");
-        } else if (name == "--text") {
-            query.text = *v;
-        } else {
-            format = *v;
-        }
+    query.amended = c.args.amended;
+    if (c.args.given("--property")) query.propertyGlob = c.args.property;
+    if (c.args.given("--text")) query.text = c.args.text;
+    if (c.args.given("--qualifier")) {
+        const std::string& v = c.args.qualifier;
+        const std::size_t eq = v.find('=');
+        query.qualifier = v.substr(0, eq);
+        if (eq != std::string::npos) query.qualifierValue = v.substr(eq + 1);
+        if (query.qualifier->empty()) return badUsage("--qualifier needs a name");
     }
-    if (positional.size() != 1) return badUsage("usage: morrowlen-repo " + std::string(FindUsage));
+    if (c.args.positional.size() != 1) return badUsage("usage: morrowlen-repo " + std::string(FindUsage));
+    const std::string format = c.args.given("--format") ? c.args.format : "text";
     if (format != "text" && format != "json") return badUsage("--format takes text or json");
-    query.nameGlob = positional[0];
+    query.nameGlob = c.args.positional[0];
 
     std::vector<std::string> refused;
-    const std::vector<repo::FindHit> hits = c.source().find(c.source().openNamespace(under), query, &refused);
+    const std::vector<repo::FindHit> hits =
+        c.source().find(c.source().openNamespace(namespacePath(c.args.under)), query, &refused);
     for (const std::string& ns : refused)
         std::cerr << "morrowlen-repo: skipped namespace " << ns << ": access denied\n";
     if (format == "json") {
-        std::string out = "{\"hits\": [";
-        for (std::size_t i = 0; i < hits.size(); ++i) {
-            out += i ? ",\n  " : "\n  ";
-            out += "{\"namespace\": " + mof::formatJsonString(hits[i].namespacePath) +
-                   ", \"class\": " + mof::formatJsonString(hits[i].className) + ", \"property\": " +
-                   (hits[i].property.empty() ? "null" : mof::formatJsonString(hits[i].property)) + "}";
-        }
-        out += hits.empty() ? "], \"skipped\": [" : "\n], \"skipped\": [";
-        for (std::size_t i = 0; i < refused.size(); ++i)
-            out += (i ? ", " : "") + mof::formatJsonString(refused[i]);
-        std::cout << out << "]}\n";
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const repo::FindHit& h : hits)
+            list.push_back({{"namespace", h.namespacePath},
+                            {"class", h.className},
+                            {"property", h.property.empty() ? nlohmann::ordered_json()
+                                                            : nlohmann::ordered_json(h.property)}});
+        std::cout << tools::dumpJson({{"hits", std::move(list)}, {"skipped", refused}},
+                                     {{"hits"}, {}, false});
     } else {
         for (const repo::FindHit& h : hits)
             std::cout << h.namespacePath << ':' << h.className << (h.property.empty() ? "" : ".")
@@ -254,41 +211,27 @@ int runFind(Context& c) {
 }
 
 int runTree(Context& c) {
-    std::vector<std::string> positional;
-    std::string format = "text";
-    std::optional<std::string> associations;
+    const std::vector<std::string>& positional = c.args.positional;
+    const bool associations = c.args.given("--associations");
     int depth = -1;
-    for (std::size_t i = 0; i < c.args.size(); ++i) {
-        auto [name, inlineValue] = splitOption(c.args[i]);
-        if (name.size() < 2 || name[0] != '-') {
-            positional.push_back(c.args[i]);
-            continue;
-        }
-        if (name != "--depth" && name != "--format" && name != "--associations")
-            return badUsage("unknown option '" + c.args[i] + "' for 'tree'");
-        if (!inlineValue && i + 1 < c.args.size()) inlineValue = c.args[++i];
-        if (!inlineValue) return badUsage(name + " needs a value");
-        if (name == "--depth") {
-            const std::string& v = *inlineValue;
-            if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos)
-                return badUsage("--depth takes a number of levels (0 or more)");
-            depth = std::stoi(v);
-        } else if (name == "--format") {
-            format = *inlineValue;
-        } else {
-            associations = *inlineValue;
-        }
+    if (c.args.given("--depth")) {
+        const std::string& v = c.args.depth;
+        if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos)
+            return badUsage("--depth takes a number of levels (0 or more)");
+        depth = std::stoi(v);
     }
     if (positional.empty() || positional.size() > (associations ? 1u : 2u))
         return badUsage("usage: morrowlen-repo " + std::string(TreeUsage));
+    const std::string format = c.args.given("--format") ? c.args.format : "text";
     if (format != "text" && format != "json") return badUsage("--format takes text or json");
     const repo::NamespaceHandle ns = c.source().openNamespace(namespacePath(positional[0]));
     if (associations) {
-        const auto roles = tools::associationsOf(c.source(), ns, *associations);
-        std::cout << (format == "json" ? tools::formatAssociationsJson(
-                                             c.source().namespacePath(ns),
-                                             c.source().getClass(ns, *associations, 0).name, roles)
-                                       : tools::formatAssociationsText(roles));
+        const std::string& target = c.args.associations;
+        const auto roles = tools::associationsOf(c.source(), ns, target);
+        std::cout << (format == "json"
+                          ? tools::formatAssociationsJson(c.source().namespacePath(ns),
+                                                          c.source().getClass(ns, target, 0).name, roles)
+                          : tools::formatAssociationsText(roles));
         return roles.empty() ? Failed : Ok;
     }
     const tools::ClassTree tree =
@@ -299,70 +242,40 @@ int runTree(Context& c) {
 }
 
 int runDoc(Context& c) {
-    std::vector<std::string> positional;
-    std::optional<std::string> output;
-    tools::DocOptions options;
-    for (std::size_t i = 0; i < c.args.size(); ++i) {
-        const std::string& a = c.args[i];
-        if ((a == "-o" || a == "--output") && i + 1 < c.args.size())
-            output = c.args[++i];
-        else if (a == "--amended")
-            options.amended = true;
-        else if (a == "--recursive")
-            options.recursive = true;
-        else if (a == "--force")
-            options.force = true;
-        else if (!a.empty() && a[0] == '-')
-            return badUsage("unknown option '" + a + "' for 'doc'");
-        else
-            positional.push_back(a);
-    }
-    if (positional.size() != 1 || !output)
+    if (c.args.positional.size() != 1 || !c.args.given("--output"))
         return badUsage("usage: morrowlen-repo doc NAMESPACE -o DIR [--amended] [--recursive] [--force]");
+    tools::DocOptions options;
+    options.amended = c.args.amended;
+    options.recursive = c.args.recursive;
+    options.force = c.args.force;
     tools::TerminalProgress progress("class pages");
     options.progress = [&](std::size_t done, std::size_t total) { progress.update(done, total); };
     const tools::DocResult result =
-        tools::writeDocSite(c.source(), namespacePath(positional[0]), *output, options);
+        tools::writeDocSite(c.source(), namespacePath(c.args.positional[0]), c.args.output, options);
     progress.clear();
     std::cout << result.classPages << " class pages in " << result.namespaces
-              << (result.namespaces == 1 ? " namespace" : " namespaces") << " written to " << *output << '\n';
+              << (result.namespaces == 1 ? " namespace" : " namespaces") << " written to " << c.args.output
+              << '\n';
     return Ok;
 }
 
 // Exit status as diff has it: 0 equal, 1 different, 2 trouble.
 int runDiff(Context& c) {
-    std::vector<std::string> positional;
-    std::optional<std::string> output;
-    std::string format = "text";
-    bool amended = false;
-    for (std::size_t i = 0; i < c.args.size(); ++i) {
-        const std::string& a = c.args[i];
-        if ((a == "-o" || a == "--output") && i + 1 < c.args.size())
-            output = c.args[++i];
-        else if (a == "--format" && i + 1 < c.args.size())
-            format = c.args[++i];
-        else if (a.rfind("--format=", 0) == 0)
-            format = a.substr(9);
-        else if (a == "--amended")
-            amended = true;
-        else if (!a.empty() && a[0] == '-')
-            return badUsage("unknown option '" + a + "' for 'diff'");
-        else
-            positional.push_back(a);
-    }
+    const std::vector<std::string>& positional = c.args.positional;
     if (positional.size() != 2)
         return badUsage("usage: morrowlen-repo diff A B [--format text|json|html] [-o FILE] [--amended]");
+    const std::string format = c.args.given("--format") ? c.args.format : "text";
     if (format != "text" && format != "json" && format != "html")
         return badUsage("--format takes text, json or html");
     try {
         const auto local = [&c]() -> const repo::ClassSource& { return c.source(); };
         const tools::SchemaOperand a(local, positional[0]), b(local, positional[1]);
         const tools::SchemaDiff diff =
-            tools::compareSchemas(tools::readSchema(a.source(), a.ns(), amended, a.label()),
-                                  tools::readSchema(b.source(), b.ns(), amended, b.label()));
+            tools::compareSchemas(tools::readSchema(a.source(), a.ns(), c.args.amended, a.label()),
+                                  tools::readSchema(b.source(), b.ns(), c.args.amended, b.label()));
         const std::string bytes = tools::renderDiff(diff, format);
-        if (output)
-            tools::writeFileAtomically(*output, bytes);
+        if (c.args.given("--output"))
+            tools::writeFileAtomically(c.args.output, bytes);
         else
             std::cout << bytes;
         return diff.equal() ? Ok : Failed;
@@ -372,16 +285,56 @@ int runDiff(Context& c) {
     }
 }
 
-// New subcommands go here; each parses its own arguments.
-constexpr Subcommand Subcommands[] = {
-    {"namespaces", "namespaces", runNamespaces},
-    {"classes", "classes NAMESPACE", runClasses},
-    {"show", "show NAMESPACE CLASS [--amended] [--format mof|json]", runShow},
-    {"profile", "profile NAMESPACE CLASS [-o FILE|-]", runProfile},
-    {"find", FindUsage, runFind},
-    {"tree", TreeUsage, runTree},
-    {"doc", "doc NAMESPACE -o DIR [--amended] [--recursive] [--force]", runDoc},
-    {"diff", "diff A B [--format text|json|html] [-o FILE] [--amended]", runDiff},
+void amendedOption(CLI::App& app, Arguments& a) {
+    app.add_flag("--amended", a.amended);
+}
+void formatOption(CLI::App& app, Arguments& a) {
+    app.add_option("--format", a.format);
+}
+void outputOption(CLI::App& app, Arguments& a) {
+    app.add_option("-o,--output", a.output);
+}
+
+// New subcommands go here, with the options they take.
+const Subcommand Subcommands[] = {
+    {"namespaces", "namespaces", runNamespaces, [](CLI::App&, Arguments&) {},
+     "'namespaces' takes no arguments"},
+    {"classes", "classes NAMESPACE", runClasses, [](CLI::App&, Arguments&) {},
+     "usage: morrowlen-repo classes NAMESPACE"},
+    {"show", "show NAMESPACE CLASS [--amended] [--format mof|json]", runShow,
+     [](CLI::App& app, Arguments& a) {
+         amendedOption(app, a);
+         formatOption(app, a);
+     }},
+    {"profile", "profile NAMESPACE CLASS [-o FILE|-]", runProfile, outputOption},
+    {"find", FindUsage, runFind,
+     [](CLI::App& app, Arguments& a) {
+         app.add_option("--namespace", a.under);
+         app.add_option("--property", a.property);
+         app.add_option("--qualifier", a.qualifier);
+         app.add_option("--text", a.text);
+         amendedOption(app, a);
+         formatOption(app, a);
+     }},
+    {"tree", TreeUsage, runTree,
+     [](CLI::App& app, Arguments& a) {
+         app.add_option("--depth", a.depth);
+         app.add_option("--associations", a.associations);
+         formatOption(app, a);
+     }},
+    {"doc", "doc NAMESPACE -o DIR [--amended] [--recursive] [--force]", runDoc,
+     [](CLI::App& app, Arguments& a) {
+         outputOption(app, a);
+         amendedOption(app, a);
+         app.add_flag("--recursive", a.recursive);
+         app.add_flag("--force", a.force);
+     }},
+    {"diff", "diff A B [--format text|json|html] [-o FILE] [--amended]", runDiff,
+     [](CLI::App& app, Arguments& a) {
+         formatOption(app, a);
+         outputOption(app, a);
+         amendedOption(app, a);
+     }},
 };
 
 void printHelp() {
@@ -397,38 +350,77 @@ void printHelp() {
                  "Namespaces are written root\\cimv2 or root/cimv2.\n";
 }
 
+// Our wording for what CLI11 refused. It stops at a missing value only when the option ends the
+// command line.
+std::string parseProblem(const CLI::ParseError& e, const CLI::App* command,
+                         const std::vector<std::string>& args) {
+    if (command)
+        if (const auto arg = tools::flagGivenAValue(*command, args))
+            return "unknown option '" + *arg + "' for '" + command->get_name() + "'";
+    const std::string last = args.empty() ? std::string() : args.back();
+    const std::string lastName = last.substr(0, last.find('='));
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) && last.size() > 1 && last[0] == '-') {
+        if (lastName == "--repository") return "--repository needs a path";
+        if (command && command->get_name() == "profile")
+            return "option '" + lastName + "' needs a file name (- for standard output)";
+        return lastName + " needs a value";
+    }
+    return e.what();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::optional<std::string> repository;
-    const Subcommand* command = nullptr;
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (command) {
-            if (arg == "--repository" && i + 1 < argc)
-                repository = argv[++i];
-            else
-                args.push_back(arg);
-        } else if (arg == "-h" || arg == "--help") {
-            printHelp();
-            return Ok;
-        } else if (arg == "--version") {
-            std::cout << "morrowlen-repo " MORROWLEN_VERSION "\n";
-            return Ok;
-        } else if (arg == "--repository") {
-            if (i + 1 >= argc) return badUsage("--repository needs a path");
-            repository = argv[++i];
-        } else {
-            for (const Subcommand& s : Subcommands)
-                if (arg == s.name) command = &s;
-            if (!command) return badUsage("unknown command '" + arg + "'");
+    std::string repositoryText;
+    Arguments arguments;
+    CLI::App app;
+    app.set_help_flag(); // the help below, in our own words
+    app.allow_extras();  // unknown commands and options are told in our words
+    app.require_subcommand(0, 1);
+    // The last of a repeated option counts; a flag given a value other than true is refused.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->disable_flag_override();
+    const CLI::Option* help = app.add_flag("-h,--help");
+    const CLI::Option* version = app.add_flag("--version");
+    app.add_option("--repository", repositoryText);
+    std::map<const CLI::App*, const Subcommand*> commands;
+    for (const Subcommand& s : Subcommands) {
+        CLI::App* sub = app.add_subcommand(s.name);
+        sub->add_option("--repository", repositoryText); // also after the subcommand
+        sub->add_option("arguments", arguments.positional)->take_all();
+        s.declare(*sub, arguments);
+        commands[sub] = &s;
+    }
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (!help->count() && !version->count()) {
+            const auto parsed = app.get_subcommands();
+            return badUsage(parseProblem(e, parsed.empty() ? nullptr : parsed.front(), args));
         }
     }
-    if (!command) return badUsage("no command given");
+    if (help->count()) {
+        printHelp();
+        return Ok;
+    }
+    if (version->count()) {
+        std::cout << "morrowlen-repo " MORROWLEN_VERSION "\n";
+        return Ok;
+    }
+    if (!app.remaining().empty()) return badUsage("unknown command '" + app.remaining().front() + "'");
+    const auto parsed = app.get_subcommands();
+    if (parsed.empty()) return badUsage("no command given");
+    const Subcommand& command = *commands.at(parsed.front());
+    arguments.command = parsed.front();
+    if (const auto extra = parsed.front()->remaining(); !extra.empty())
+        return badUsage(*command.extraMessage
+                            ? std::string(command.extraMessage)
+                            : "unknown option '" + extra.front() + "' for '" + command.name + "'");
+    if (app.count("--repository") || parsed.front()->count("--repository")) repository = repositoryText;
     try {
-        Context context(repository, std::move(args));
-        return command->run(context);
+        Context context(repository, arguments);
+        return command.run(context);
     } catch (const Error& e) {
         std::fprintf(stderr, "morrowlen-repo: error 0x%08X: %s\n", e.number(),
                      repo::escapeControls(e.description(), "\n").c_str());

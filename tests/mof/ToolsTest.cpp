@@ -368,6 +368,55 @@ TEST_F(Tools, TreeDrawsInheritanceAndListsAssociations) {
     EXPECT_EQ(repo("tree root/s --associations S_Event").status, 1) << "no association references it";
 }
 
+// The command lines as CLI11 reads them, in the tools' own words; show's JSON layout byte for byte.
+TEST_F(Tools, CommandLinesKeepTheirSpellingsAndMessages) {
+    ASSERT_EQ(
+        mofcomp(file("c.mof", "[Description(\"A \\\"thing\\\".\")] class C_Thing {\n"
+                              "  [Key, MaxLen(8)] string Name = \"n\"; real64 R = 1e20; uint8 V[] = {1, 2};\n"
+                              "  uint32 Run([In] C_Thing REF T, [Out] string S[]); };"))
+            .status,
+        0);
+    const std::string repoTool = std::string(MORROWLEN_REPO_TOOL) + " ";
+    struct Case {
+        std::string command; // "repo ARGS" runs with --repository first, "mofcomp ARGS" with it and a file
+        int status;
+        std::string output; // expected in what the tool prints
+    };
+    const std::vector<Case> cases = {
+        {"repo show root/default C_Thing --format=json", 0, "\"name\": \"C_Thing\""},
+        {"repo tree root/default --depth=0 --format=json", 0, "\"subclassCount\": 0"},
+        {"repo find 'C_*' --namespace=root/default --property=n*", 0, "root\\default:C_Thing.Name\n"},
+        {repoTool + "classes root/default --repository " + repository, 0, "C_Thing\n"},
+        {repoTool + "--help", 0, "Usage: morrowlen-repo [--repository PATH] COMMAND [ARGUMENTS]\n"},
+        {"repo", 2, "morrowlen-repo: no command given\nTry 'morrowlen-repo --help'.\n"},
+        {"repo --colour show", 2, "unknown command '--colour'"},
+        {"repo show root/default C_Thing -h", 2, "unknown option '-h' for 'show'"},
+        {"repo find '*' --colour=red", 2, "unknown option '--colour=red' for 'find'"},
+        {"repo find '*' --amended=yes", 2, "unknown option '--amended=yes' for 'find'"},
+        {"repo classes root/default --format json", 2, "usage: morrowlen-repo classes NAMESPACE"},
+        {"repo namespaces root", 2, "'namespaces' takes no arguments"},
+        {"repo tree root/default --format", 2, "morrowlen-repo: --format needs a value\n"},
+        {"repo --repository", 2, "--repository needs a path"},
+        {"mofcomp -n:root/a", 0, "compiled 1 file"},
+        {"mofcomp --namespace=root/b -CLASS:createonly", 0, "compiled 1 file"},
+        {"mofcomp --bogus", 2,
+         "morrowlen-mofcomp: unknown option '--bogus'\nTry 'morrowlen-mofcomp --help'.\n"},
+        {"mofcomp --check=no", 2, "unknown option '--check=no'"},
+        {"mofcomp --max-errors -3", 2, "--max-errors needs a positive number"},
+    };
+    const std::string other = file("o.mof", "class O_Thing { };");
+    for (const Case& c : cases) {
+        const Ran r = c.command.rfind("repo", 0) == 0      ? repo(c.command.substr(4))
+                      : c.command.rfind("mofcomp", 0) == 0 ? mofcomp(c.command.substr(7) + " " + other)
+                                                           : run(c.command);
+        EXPECT_EQ(r.status, c.status) << c.command << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.output), std::string::npos) << c.command << "\n" << r.output;
+    }
+    EXPECT_NE(run(std::string(MORROWLEN_MOFCOMP) + " -I").output.find("-I needs a folder"),
+              std::string::npos);
+    expectGolden("show-thing.json", repo("show root/default C_Thing --format json").output);
+}
+
 TEST_F(Tools, TreeOfTheDmtfManagedElement) {
     const std::filesystem::path schema =
         std::filesystem::path(MORROWLEN_CORPORA_DIR) / "dmtf-cim-schema-2.49.0" / "cim_schema_2.49.0.mof";
