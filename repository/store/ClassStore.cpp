@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <unistd.h>
 
 namespace morrowlen::repo {
@@ -69,7 +70,30 @@ const char* const Migrations[] = {
         INSERT INTO class_text_index(class_text_index, rowid, body) VALUES ('delete', old.id, old.body);
     END;
     )sql",
+    // 2 -> 3: the description index is no longer written row by row (FTS5 writes a segment at the
+    // end of every statement that touches it, most of a compile's time): the store brings it up to
+    // date in one statement before each commit (ClassStore::Impl::syncTextIndex).
+    R"sql(
+    DROP TRIGGER class_texts_added;
+    DROP TRIGGER class_texts_removed;
+    )sql",
 };
+
+// What a writing connection has changed in class_texts since its last commit, kept in its own
+// temporary tables: rows added (not yet indexed) and indexed rows removed, with the text the
+// index needs to forget them.
+const char* const TextTracking = R"sql(
+    CREATE TEMP TABLE IF NOT EXISTS texts_added(id INTEGER PRIMARY KEY);
+    CREATE TEMP TABLE IF NOT EXISTS texts_removed(id INTEGER NOT NULL, body TEXT NOT NULL);
+    CREATE TEMP TRIGGER IF NOT EXISTS track_added AFTER INSERT ON main.class_texts BEGIN
+        INSERT INTO texts_added(id) VALUES (new.id);
+    END;
+    CREATE TEMP TRIGGER IF NOT EXISTS track_removed AFTER DELETE ON main.class_texts BEGIN
+        INSERT INTO texts_removed(id, body)
+            SELECT old.id, old.body WHERE NOT EXISTS (SELECT 1 FROM texts_added WHERE id = old.id);
+        DELETE FROM texts_added WHERE id = old.id;
+    END;
+)sql";
 constexpr int MigrationCount = static_cast<int>(sizeof Migrations / sizeof Migrations[0]);
 static_assert(MigrationCount == ClassStore::SchemaVersion);
 
@@ -132,6 +156,7 @@ std::string allWordsQuery(std::string_view words) {
 struct ClassStore::Impl {
     Database db;
     int version = SchemaVersion; // lower only for an older file opened read-only
+    bool tracking = false;       // see trackTexts
     std::map<std::string, Statement, std::less<>> statements;
 
     explicit Impl(Database d) : db(std::move(d)) {}
@@ -166,12 +191,33 @@ struct ClassStore::Impl {
                               codec::decodeClass(st.columnBlob(1), "class " + st.columnText(2)));
     }
 
+    // A class written outside any transaction gets one of its own, whose commit indexes it.
+    void ownTransaction(std::optional<Transaction>& tx) {
+        if (sqlite3_get_autocommit(db.handle())) tx.emplace(db);
+    }
+
+    // Brings the description index up to date with class_texts, in one statement each way.
+    void syncTextIndex() {
+        db.exec("INSERT INTO class_text_index(class_text_index, rowid, body) "
+                "SELECT 'delete', id, body FROM temp.texts_removed;"
+                "INSERT INTO class_text_index(rowid, body) "
+                "SELECT t.id, t.body FROM temp.texts_added a JOIN class_texts t ON t.id = a.id;"
+                "DELETE FROM temp.texts_removed; DELETE FROM temp.texts_added;");
+    }
+
+    // For a connection that writes: changes to class_texts are tracked and indexed at commit.
+    void trackTexts() {
+        db.exec(TextTracking);
+        db.setBeforeCommit([this] { syncTextIndex(); });
+        tracking = true;
+    }
+
     void migrateFrom(int version) {
         Transaction tx(db);
-        for (int v = version; v < MigrationCount; ++v) {
+        for (int v = version; v < MigrationCount; ++v)
             db.exec(Migrations[v]);
-            if (v == 1) fillDescriptions();
-        }
+        trackTexts();
+        if (version < 2) fillDescriptions();
         db.exec("PRAGMA user_version = " + std::to_string(MigrationCount));
         db.exec("PRAGMA application_id = " + std::to_string(ApplicationId));
         tx.commit();
@@ -213,6 +259,7 @@ ClassStore ClassStore::openImage(std::string_view fileBytes) {
         pragmaInt(impl->db, "user_version") != SchemaVersion)
         throw Error(wbem::Failed, "The repository image is not a repository of this version");
     impl->configure(true);
+    impl->trackTexts();
     return ClassStore(std::move(impl));
 }
 
@@ -224,6 +271,11 @@ ClassStore ClassStore::copyInMemory() const {
     sqlite3_backup_finish(backup);
     if (rc != SQLITE_DONE) impl->db.fail(rc, "copying the repository into memory");
     impl->configure(true);
+    // A copy of an older file (opened read-only) is brought to this schema, as a write would.
+    if (m_impl->version < SchemaVersion)
+        impl->migrateFrom(m_impl->version);
+    else
+        impl->trackTexts();
     return ClassStore(std::move(impl));
 }
 
@@ -302,7 +354,10 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
         Database(file, exists ? Database::Mode::ReadWrite : Database::Mode::ReadWriteCreate));
     bool fresh = !exists || empty;
     impl->configure(false);
-    if (fresh || version < SchemaVersion) impl->migrateFrom(fresh ? 0 : version);
+    if (fresh || version < SchemaVersion)
+        impl->migrateFrom(fresh ? 0 : version);
+    else
+        impl->trackTexts();
     ClassStore store(std::move(impl));
     store.m_created = fresh;
     return store;
@@ -442,17 +497,23 @@ bool ClassStore::hasClass(NamespaceId ns, std::string_view name) const {
 }
 
 void ClassStore::putClass(NamespaceId ns, const ClassDef& cls) {
-    auto st = m_impl->use(
-        "INSERT INTO classes(ns_id, name, name_key, super_key, definition) VALUES (?, ?, ?, ?, ?) "
-        "ON CONFLICT(ns_id, name_key) DO UPDATE SET name = excluded.name, super_key = excluded.super_key, "
-        "definition = excluded.definition RETURNING id");
-    st->bind(1, ns).bind(2, cls.name).bind(3, foldCase(cls.name)).bind(4, foldCase(cls.superclass));
-    st->bindBlob(5, codec::encode(cls));
-    st->step();
-    const std::int64_t id = st->columnInt(0);
-    while (st->step()) {
+    std::optional<Transaction> own;
+    m_impl->ownTransaction(own);
+    {
+        auto st = m_impl->use(
+            "INSERT INTO classes(ns_id, name, name_key, super_key, definition) VALUES (?, ?, ?, ?, ?) "
+            "ON CONFLICT(ns_id, name_key) DO UPDATE SET name = excluded.name, super_key = "
+            "excluded.super_key, "
+            "definition = excluded.definition RETURNING id");
+        st->bind(1, ns).bind(2, cls.name).bind(3, foldCase(cls.name)).bind(4, foldCase(cls.superclass));
+        st->bindBlob(5, codec::encode(cls));
+        st->step();
+        const std::int64_t id = st->columnInt(0);
+        while (st->step()) {
+        }
+        m_impl->indexDescriptions(id, cls);
     }
-    m_impl->indexDescriptions(id, cls);
+    if (own) own->commit();
 }
 
 std::vector<DescriptionHit> ClassStore::searchDescriptions(std::string_view words) const {
@@ -461,6 +522,8 @@ std::vector<DescriptionHit> ClassStore::searchDescriptions(std::string_view word
                     "Repository " + path() +
                         " has no description index yet; it is added the next time the repository is "
                         "opened for writing");
+    // Inside a write transaction the index first catches up with what it wrote.
+    if (m_impl->tracking && !sqlite3_get_autocommit(m_impl->db.handle())) m_impl->syncTextIndex();
     std::vector<DescriptionHit> out;
     const std::string query = allWordsQuery(words);
     if (query.empty()) return out;
@@ -474,15 +537,22 @@ std::vector<DescriptionHit> ClassStore::searchDescriptions(std::string_view word
 }
 
 std::size_t ClassStore::deleteClass(NamespaceId ns, std::string_view name) {
+    std::optional<Transaction> own;
+    m_impl->ownTransaction(own);
     {
         auto st = m_impl->use("DELETE FROM classes WHERE ns_id = ? AND name_key = ?");
         st->bind(1, ns).bind(2, foldCase(name));
         st->run();
     }
-    auto st = m_impl->use("DELETE FROM instances WHERE ns_id = ? AND class_key = ?");
-    st->bind(1, ns).bind(2, foldCase(name));
-    st->run();
-    return static_cast<std::size_t>(sqlite3_changes(m_impl->db.handle()));
+    std::size_t instances = 0;
+    {
+        auto st = m_impl->use("DELETE FROM instances WHERE ns_id = ? AND class_key = ?");
+        st->bind(1, ns).bind(2, foldCase(name));
+        st->run();
+        instances = static_cast<std::size_t>(sqlite3_changes(m_impl->db.handle()));
+    }
+    if (own) own->commit();
+    return instances;
 }
 
 std::vector<std::string> ClassStore::classNames(NamespaceId ns) const {
