@@ -113,6 +113,7 @@ ClassEntry* findClass(CompileContext& cx, NamespaceId ns, std::string_view name,
         auto entry = std::make_unique<ClassEntry>();
         entry->def = std::move(*def);
         entry->ns = where;
+        keepCheckedParts(entry->def);
         deriveView(cx, *entry, super);
         ClassEntry* raw = entry.get();
         cx.entries.push_back(std::move(entry));
@@ -154,7 +155,35 @@ Member& addMember(std::unordered_map<std::string, Member>& into, std::string key
     return m;
 }
 
+// The qualifiers the caches must keep: those that reach subclasses locked, and those deriveView
+// and addMember read.
+void keepCheckedQualifiers(std::vector<repo::Qualifier>& qualifiers) {
+    static constexpr std::string_view read[] = {"Key", "Association", "Indication", "EmbeddedInstance",
+                                                "EmbeddedObject"};
+    std::erase_if(qualifiers, [](const repo::Qualifier& q) {
+        const bool locked =
+            (q.flavors & repo::flavor::DisableOverride) && (q.flavors & repo::flavor::ToSubclass);
+        return !locked && std::none_of(std::begin(read), std::end(read), [&](std::string_view name) {
+            return repo::equalsNoCase(q.name, name);
+        });
+    });
+    qualifiers.shrink_to_fit();
+}
+
 } // namespace
+
+void keepCheckedParts(repo::ClassDef& def) {
+    keepCheckedQualifiers(def.qualifiers);
+    for (repo::PropertyDef& p : def.properties) {
+        keepCheckedQualifiers(p.qualifiers);
+        p.defaultValue = repo::Value();
+    }
+    for (repo::MethodDef& m : def.methods) {
+        keepCheckedQualifiers(m.qualifiers);
+        for (repo::ParameterDef& p : m.parameters)
+            keepCheckedQualifiers(p.qualifiers);
+    }
+}
 
 // Computes what a class inherits and passes on.
 void deriveView(CompileContext& cx, ClassEntry& entry, const ClassEntry* super) {

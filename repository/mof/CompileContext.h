@@ -143,6 +143,9 @@ std::optional<std::string> resolveNamespacePath(const CompileContext& cx, std::s
                                                 std::string& problem);
 ClassEntry* findClass(CompileContext& cx, NamespaceId ns, std::string_view name, std::size_t depth = 0);
 void deriveView(CompileContext& cx, ClassEntry& entry, const ClassEntry* super);
+// Drops from a definition what no later check reads (descriptions, default values and other
+// qualifiers: most of a schema's bytes), before deriveView points into it. The store has it all.
+void keepCheckedParts(repo::ClassDef& def);
 const repo::QualifierDecl* findQualifierDecl(CompileContext& cx, NamespaceId ns, std::string_view name);
 // The resolve phase: every class named before its definition must exist by now.
 void resolvePending(CompileContext& cx);

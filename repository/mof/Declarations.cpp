@@ -183,6 +183,11 @@ void processClass(CompileContext& cx, const ast::ClassNode& node) {
     }
 
     ok &= checkClassFlags(cx, node, ns, name);
+    if (ok && cx.canWrite()) {
+        if (cx.options.writeClasses) cx.store.putClass(ns, def);
+        ++cx.stats.classes;
+    }
+    keepCheckedParts(def);
     deriveView(cx, *entry, super);
     for (const ast::FeatureNode* f : broken) {
         // Keep the member known, so that instances do not report it missing as well.
@@ -195,10 +200,6 @@ void processClass(CompileContext& cx, const ast::ClassNode& node) {
     cx.entries.push_back(std::move(entry));
     cx.classes[ns][cx.fold(name)] = raw;
     cx.definedHere[ns].try_emplace(cx.fold(name), node.name.location);
-    if (ok && cx.canWrite()) {
-        if (cx.options.writeClasses) cx.store.putClass(ns, raw->def);
-        ++cx.stats.classes;
-    }
 }
 
 std::string typeText(CimType type, bool isArray) {
