@@ -170,13 +170,17 @@ void compileSource(CompileContext& cx, std::string name, std::string path, std::
     state.id = id;
     state.folder = path.empty() ? fs::current_path() : fs::path(path).parent_path();
     cx.files.push_back(std::move(state));
-    Parser parser(cx.sources.file(id), id, cx.diagnostics);
-    ast::File file = parser.parseFile();
-    for (const ast::Declaration& decl : file.declarations) {
-        if (cx.diagnostics.limitReached() || cx.aborted) break;
-        processDeclaration(cx, decl);
+    {
+        Parser parser(cx.sources.file(id), id, cx.diagnostics);
+        const ast::File file = parser.parseFile();
+        for (const ast::Declaration& decl : file.declarations) {
+            if (cx.diagnostics.limitReached() || cx.aborted) break;
+            processDeclaration(cx, decl);
+        }
     }
     cx.files.pop_back();
+    // Nothing points into the text any more (the syntax tree is gone; the caches copy names).
+    cx.sources.release(id);
 }
 
 } // namespace

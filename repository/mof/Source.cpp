@@ -4,13 +4,35 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace morrowlen::mof {
 
 SourceFile::SourceFile(std::string name, std::string path, std::string text)
     : m_name(std::move(name)), m_path(std::move(path)), m_text(std::move(text)) {}
 
+void SourceFile::release() {
+    std::error_code ec;
+    if (m_path.empty() || !std::filesystem::is_regular_file(m_path, ec)) return;
+    std::string().swap(m_text); // assigning an empty string would keep the buffer
+    std::vector<std::uint32_t>().swap(m_lineStarts);
+    m_released = true;
+}
+
+void SourceFile::load() const {
+    if (!m_released) return;
+    m_released = false;
+    std::ifstream in(m_path, std::ios::binary);
+    std::string error;
+    m_text =
+        decodeSource(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), error)
+            .value_or(std::string());
+}
+
 void SourceFile::indexLines() const {
+    load();
     if (!m_lineStarts.empty()) return;
     m_lineStarts.reserve(m_text.size() / 32 + 1);
     m_lineStarts.push_back(0);

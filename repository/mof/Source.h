@@ -32,7 +32,13 @@ class SourceFile {
 
     const std::string& name() const { return m_name; } // as diagnostics show it
     const std::string& path() const { return m_path; } // on disk; empty for text given in memory
-    std::string_view text() const { return m_text; }
+    std::string_view text() const {
+        load();
+        return m_text;
+    }
+    // Frees the text of a regular file once the compile is done with it; should a diagnostic show
+    // one of its lines later, the file is read again.
+    void release();
 
     LineColumn position(std::uint32_t offset) const;
     // The text of a line without its line end.
@@ -41,10 +47,12 @@ class SourceFile {
 
   private:
     void indexLines() const;
+    void load() const;
 
     std::string m_name;
     std::string m_path;
-    std::string m_text;
+    mutable std::string m_text;
+    mutable bool m_released = false;
     mutable std::vector<std::uint32_t> m_lineStarts; // built on first use
 };
 
@@ -64,6 +72,7 @@ class SourceManager {
   public:
     FileId add(std::string name, std::string path, std::string text);
     const SourceFile& file(FileId id) const { return *m_files.at(id); }
+    void release(FileId id) { m_files.at(id)->release(); }
     std::size_t size() const { return m_files.size(); }
     std::size_t totalBytes() const { return m_totalBytes; }
 

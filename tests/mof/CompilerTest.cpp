@@ -414,6 +414,19 @@ TEST_F(CompilerTest, IncludesResolveRelativelyWithBackslashesAndAnyCase) {
         EXPECT_TRUE(store.hasClass(ns(), name));
 }
 
+TEST_F(CompilerTest, DiagnosticsShowLinesOfFilesAlreadyDone) {
+    // The text of an included file is freed when it is done and read again for a later message.
+    test::TempDir dir;
+    test::writeFile(dir / "top.mof", "#pragma include(\"early.mof\")\nclass Sample_Twice { };\n");
+    test::writeFile(dir / "early.mof", "class Sample_Twice {\r\n  Sample_Nowhere REF Far; };\n");
+    const auto c = test::compileFile(store, dir / "top.mof");
+    EXPECT_EQ(c.status, mof::CompileStatus::SemanticError);
+    for (const char* shown : {"early.mof:1:7: note: first defined here\nclass Sample_Twice {\n",
+                              "early.mof:2:3: warning: reference to class 'Sample_Nowhere'",
+                              "  Sample_Nowhere REF Far; };\n  ^~~~~~~~~~~~~~"})
+        EXPECT_NE(c.diagnostics.find(shown), std::string::npos) << shown << "\n" << c.diagnostics;
+}
+
 TEST_F(CompilerTest, IncludeCyclesAndDepthAreBounded) {
     test::TempDir dir;
     test::writeFile(dir / "a.mof", "#pragma include(\"b.mof\")\n");
