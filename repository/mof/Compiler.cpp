@@ -172,14 +172,14 @@ void compileSource(CompileContext& cx, std::string name, std::string path, std::
     cx.files.push_back(std::move(state));
     {
         Parser parser(cx.sources.file(id), id, cx.diagnostics);
-        const ast::File file = parser.parseFile();
-        for (const ast::Declaration& decl : file.declarations) {
-            if (cx.diagnostics.limitReached() || cx.aborted) break;
-            processDeclaration(cx, decl);
+        while (!cx.diagnostics.limitReached() && !cx.aborted) {
+            const std::optional<ast::Declaration> declaration = parser.nextDeclaration();
+            if (!declaration) break;
+            processDeclaration(cx, *declaration);
         }
     }
     cx.files.pop_back();
-    // Nothing points into the text any more (the syntax tree is gone; the caches copy names).
+    // Nothing points into the text any more (the syntax trees are gone; the caches copy names).
     cx.sources.release(id);
 }
 
