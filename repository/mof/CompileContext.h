@@ -37,12 +37,28 @@ struct ClassEntry {
     repo::ClassDef def;
     NamespaceId ns = 0;
     Location location; // where this compile defined it; NoFile when read from the store
+    const ClassEntry* super = nullptr;
     bool association = false;
     bool indication = false;
     std::vector<const repo::Qualifier*> locked;
-    std::unordered_map<std::string, Member> properties; // by folded name, inherited ones included
-    std::unordered_map<std::string, Member> methods;
+    // The members the class declares itself (a redeclared one starts as the inherited one), by
+    // folded name; inherited ones are looked up through super rather than copied into every class.
+    std::unordered_map<std::string, Member> ownProperties;
+    std::unordered_map<std::string, Member> ownMethods;
     std::vector<std::string> keys; // folded names of key properties, in order
+
+    const Member* property(const std::string& folded) const {
+        return find(&ClassEntry::ownProperties, folded);
+    }
+    const Member* method(const std::string& folded) const { return find(&ClassEntry::ownMethods, folded); }
+
+  private:
+    const Member* find(std::unordered_map<std::string, Member> ClassEntry::*members,
+                       const std::string& folded) const {
+        for (const ClassEntry* c = this; c; c = c->super)
+            if (const auto it = (c->*members).find(folded); it != (c->*members).end()) return &it->second;
+        return nullptr;
+    }
 };
 
 struct AliasEntry {
