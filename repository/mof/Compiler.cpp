@@ -39,7 +39,8 @@ const std::string& CompileContext::fold(std::string_view s) {
 
 namespace {
 
-std::optional<std::string> readFile(CompileContext& cx, const std::string& path, std::string& problem) {
+std::optional<std::string> readFile(CompileContext& cx, const std::string& path, std::string& problem,
+                                    bool& pipe) {
     // One open, one fstat and (for a regular file) one read per file, as a schema reads thousands.
     // A pipe (such as <(...) in a shell) is read to its end; a device or folder is no source file.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -58,7 +59,7 @@ std::optional<std::string> readFile(CompileContext& cx, const std::string& path,
         problem = std::strerror(errno);
         return std::nullopt;
     }
-    const bool pipe = S_ISFIFO(info.st_mode);
+    pipe = S_ISFIFO(info.st_mode);
     if (!S_ISREG(info.st_mode) && !pipe) {
         problem = S_ISDIR(info.st_mode)                            ? "is a folder, not a file"
                   : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "is a device, not a file"
@@ -155,8 +156,9 @@ std::string fileIdentity(const fs::path& path) {
 
 namespace {
 
+// rereadable: the text can be read again from path (a regular file), so it is freed when done.
 void compileSource(CompileContext& cx, std::string name, std::string path, std::string text,
-                   std::optional<Windows1252Fallback> fallback) {
+                   std::optional<Windows1252Fallback> fallback, bool rereadable) {
     const FileId id = cx.sources.add(std::move(name), path, std::move(text));
     if (fallback) {
         static constexpr char Hex[] = "0123456789ABCDEF";
@@ -180,7 +182,7 @@ void compileSource(CompileContext& cx, std::string name, std::string path, std::
     }
     cx.files.pop_back();
     // Nothing points into the text any more (the syntax trees are gone; the caches copy names).
-    cx.sources.release(id);
+    if (rereadable) cx.sources.release(id);
 }
 
 } // namespace
@@ -194,7 +196,8 @@ void compileFile(CompileContext& cx, const std::string& shownName, const fs::pat
     }
     if (cx.options.progress) cx.options.progress(shownName, cx.stats.files);
     std::string problem;
-    auto bytes = readFile(cx, path.string(), problem);
+    bool pipe = false;
+    auto bytes = readFile(cx, path.string(), problem, pipe);
     if (!bytes) {
         cx.diagnostics.error(Phase::Input, includedAt, 1, "cannot read '" + shownName + "': " + problem);
         return;
@@ -206,7 +209,7 @@ void compileFile(CompileContext& cx, const std::string& shownName, const fs::pat
         cx.diagnostics.error(Phase::Input, includedAt, 1, "cannot read '" + shownName + "': " + problem);
         return;
     }
-    compileSource(cx, shownName, path.string(), std::move(*text), fallback);
+    compileSource(cx, shownName, path.string(), std::move(*text), fallback, !pipe);
 }
 
 namespace {
@@ -302,7 +305,7 @@ CompileStatus Compiler::compile(const std::vector<CompileInput>& inputs) {
                     d.diagnostics.error(Phase::Input, {}, 0, "cannot read '" + input.path + "': " + problem);
                     continue;
                 }
-                compileSource(d, input.path, std::string(), std::move(*text), fallback);
+                compileSource(d, input.path, std::string(), std::move(*text), fallback, false);
             } else {
                 d.includeStack.push_back(fileIdentity(input.path));
                 compileFile(d, input.path, input.path, {});

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -14,8 +13,7 @@ SourceFile::SourceFile(std::string name, std::string path, std::string text)
     : m_name(std::move(name)), m_path(std::move(path)), m_text(std::move(text)) {}
 
 void SourceFile::release() {
-    std::error_code ec;
-    if (m_path.empty() || !std::filesystem::is_regular_file(m_path, ec)) return;
+    if (m_path.empty()) return;
     std::string().swap(m_text); // assigning an empty string would keep the buffer
     std::vector<std::uint32_t>().swap(m_lineStarts);
     m_released = true;

@@ -36,8 +36,8 @@ class SourceFile {
         load();
         return m_text;
     }
-    // Frees the text of a regular file once the compile is done with it; should a diagnostic show
-    // one of its lines later, the file is read again.
+    // Frees the text of a regular file (never of a pipe) once the compile is done with it; should
+    // a diagnostic show one of its lines later, the file is read again.
     void release();
 
     LineColumn position(std::uint32_t offset) const;

@@ -229,6 +229,9 @@ struct ClassStore::Impl {
         // file itself, so a repository can be browsed read-only, in a read-only folder too. A file
         // left in WAL mode by an older version is turned back here, on its first write.
         if (!inMemory) db.exec("PRAGMA journal_mode = DELETE");
+        // A compile writes many pages in one transaction: with SQLite's default 2 MiB of cache it
+        // writes them out early and reads them back. Pages are allocated as needed, up to this.
+        if (!inMemory) db.exec("PRAGMA cache_size = -16384");
     }
 };
 
