@@ -156,10 +156,10 @@ std::string fileIdentity(const fs::path& path) {
 
 namespace {
 
-// rereadable: the text can be read again from path (a regular file), so it is freed when done.
-void compileSource(CompileContext& cx, std::string name, std::string path, std::string text,
-                   std::optional<Windows1252Fallback> fallback, bool rereadable) {
-    const FileId id = cx.sources.add(std::move(name), path, std::move(text));
+// rereadable: the text can be read again from its path (a regular file), so it is freed when done.
+void compileSource(CompileContext& cx, FileId id, std::optional<Windows1252Fallback> fallback,
+                   bool rereadable) {
+    const std::string& path = cx.sources.file(id).path();
     if (fallback) {
         static constexpr char Hex[] = "0123456789ABCDEF";
         cx.diagnostics.warning(Location{id, fallback->offset}, 1,
@@ -178,6 +178,7 @@ void compileSource(CompileContext& cx, std::string name, std::string path, std::
             const std::optional<ast::Declaration> declaration = parser.nextDeclaration();
             if (!declaration) break;
             processDeclaration(cx, *declaration);
+            cx.sources.doneBefore(id, parser.offset());
         }
     }
     cx.files.pop_back();
@@ -195,6 +196,14 @@ void compileFile(CompileContext& cx, const std::string& shownName, const fs::pat
         return;
     }
     if (cx.options.progress) cx.options.progress(shownName, cx.stats.files);
+    // A large file that needs no decoding is read in place: memory then follows the part being read.
+    constexpr std::size_t MappedFileBytes = 1u << 20;
+    if (std::optional<MappedText> mapped = MappedText::openPlain(
+            path.string(), MappedFileBytes,
+            std::min(limits::MaxFileBytes, limits::MaxTotalSourceBytes - cx.sources.totalBytes()))) {
+        compileSource(cx, cx.sources.add(shownName, path.string(), std::move(*mapped)), std::nullopt, true);
+        return;
+    }
     std::string problem;
     bool pipe = false;
     auto bytes = readFile(cx, path.string(), problem, pipe);
@@ -209,7 +218,7 @@ void compileFile(CompileContext& cx, const std::string& shownName, const fs::pat
         cx.diagnostics.error(Phase::Input, includedAt, 1, "cannot read '" + shownName + "': " + problem);
         return;
     }
-    compileSource(cx, shownName, path.string(), std::move(*text), fallback, !pipe);
+    compileSource(cx, cx.sources.add(shownName, path.string(), std::move(*text)), fallback, !pipe);
 }
 
 namespace {
@@ -305,7 +314,7 @@ CompileStatus Compiler::compile(const std::vector<CompileInput>& inputs) {
                     d.diagnostics.error(Phase::Input, {}, 0, "cannot read '" + input.path + "': " + problem);
                     continue;
                 }
-                compileSource(d, input.path, std::string(), std::move(*text), fallback, false);
+                compileSource(d, d.sources.add(input.path, std::string(), std::move(*text)), fallback, false);
             } else {
                 d.includeStack.push_back(fileIdentity(input.path));
                 compileFile(d, input.path, input.path, {});

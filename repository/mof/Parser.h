@@ -15,6 +15,8 @@ class Parser {
     // The next declaration, or nullopt at the end of the file: a compile takes the file one
     // declaration at a time, so only one syntax tree is in memory however long the file.
     std::optional<ast::Declaration> nextDeclaration();
+    // Where the next declaration starts: the text before it is no longer needed.
+    std::uint32_t offset() const { return m_token.offset; }
 
   private:
     enum class Sync { NextMember, EndOfBody, Abandon };
