@@ -39,8 +39,10 @@ const std::string& CompileContext::fold(std::string_view s) {
 
 namespace {
 
+// A large regular file that needs no decoding is read in place instead (mapped is set and the
+// bytes returned are empty): memory then follows the part of it being compiled.
 std::optional<std::string> readFile(CompileContext& cx, const std::string& path, std::string& problem,
-                                    bool& pipe) {
+                                    bool& pipe, std::optional<MappedText>& mapped) {
     // One open, one fstat and (for a regular file) one read per file, as a schema reads thousands.
     // A pipe (such as <(...) in a shell) is read to its end; a device or folder is no source file.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -79,6 +81,8 @@ std::optional<std::string> readFile(CompileContext& cx, const std::string& path,
     };
     const auto size = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
     if (tooLarge(size)) return std::nullopt;
+    constexpr std::size_t MappedFileBytes = 1u << 20;
+    if (!pipe && size >= MappedFileBytes && (mapped = MappedText::mapPlain(fd, size))) return std::string();
     // A regular file is read into a buffer of its size, a pipe in chunks until its end.
     std::string bytes(pipe ? 0 : size, '\0');
     std::size_t done = 0;
@@ -196,19 +200,16 @@ void compileFile(CompileContext& cx, const std::string& shownName, const fs::pat
         return;
     }
     if (cx.options.progress) cx.options.progress(shownName, cx.stats.files);
-    // A large file that needs no decoding is read in place: memory then follows the part being read.
-    constexpr std::size_t MappedFileBytes = 1u << 20;
-    if (std::optional<MappedText> mapped = MappedText::openPlain(
-            path.string(), MappedFileBytes,
-            std::min(limits::MaxFileBytes, limits::MaxTotalSourceBytes - cx.sources.totalBytes()))) {
-        compileSource(cx, cx.sources.add(shownName, path.string(), std::move(*mapped)), std::nullopt, true);
-        return;
-    }
     std::string problem;
     bool pipe = false;
-    auto bytes = readFile(cx, path.string(), problem, pipe);
+    std::optional<MappedText> mapped;
+    auto bytes = readFile(cx, path.string(), problem, pipe, mapped);
     if (!bytes) {
         cx.diagnostics.error(Phase::Input, includedAt, 1, "cannot read '" + shownName + "': " + problem);
+        return;
+    }
+    if (mapped) {
+        compileSource(cx, cx.sources.add(shownName, path.string(), std::move(*mapped)), std::nullopt, true);
         return;
     }
     std::optional<Windows1252Fallback> fallback;

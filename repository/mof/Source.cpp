@@ -4,11 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -221,17 +219,8 @@ std::optional<std::string> decodeSource(std::string bytes, std::string& error,
     return text;
 }
 
-std::optional<MappedText> MappedText::openPlain(const std::string& path, std::size_t minBytes,
-                                                std::size_t maxBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
-    struct stat info {};
-    const bool fits = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-                      static_cast<std::size_t>(info.st_size) >= minBytes &&
-                      static_cast<std::size_t>(info.st_size) <= maxBytes;
-    const auto size = static_cast<std::size_t>(info.st_size);
-    void* data = fits ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
-    ::close(fd);
+std::optional<MappedText> MappedText::mapPlain(int fd, std::size_t size) {
+    void* data = size > 0 ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
     if (data == MAP_FAILED) return std::nullopt;
     MappedText mapped(static_cast<char*>(data), size);
     const std::string_view text = mapped.text();

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace morrowlen::mof {
@@ -31,12 +32,15 @@ struct LineColumn {
 // them), so such a file costs memory only for the part being read.
 class MappedText {
   public:
-    // The file when it is a regular file of minBytes to maxBytes that is UTF-8 without a byte-order
-    // mark, CR or NUL; otherwise nullopt, and the file is read as any other.
-    static std::optional<MappedText> openPlain(const std::string& path, std::size_t minBytes,
-                                               std::size_t maxBytes);
+    // The open regular file fd of that size when it is UTF-8 without a byte-order mark, CR or NUL;
+    // otherwise nullopt, and the file is read as any other.
+    static std::optional<MappedText> mapPlain(int fd, std::size_t size);
     MappedText(MappedText&& other) noexcept;
-    MappedText& operator=(MappedText&&) = delete;
+    MappedText& operator=(MappedText&& other) noexcept {
+        std::swap(m_data, other.m_data);
+        std::swap(m_size, other.m_size);
+        return *this;
+    }
     ~MappedText();
 
     std::string_view text() const { return {m_data, m_size}; }
