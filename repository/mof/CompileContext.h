@@ -144,8 +144,10 @@ bool pullInClassFile(CompileContext& cx, NamespaceId ns, const std::string& name
 // Names a file by device and inode, so that two spellings of one file compare equal (one stat,
 // where resolving the path would look at every folder on the way).
 std::string fileIdentity(const std::filesystem::path& path);
-// Finds a file: as given, else matching each path component without regard to case.
-std::optional<std::filesystem::path> findFile(const std::filesystem::path& folder, std::string name);
+// Finds a regular file: as given, else matching each path component without regard to case; sets
+// identity (see fileIdentity) from the same look.
+std::optional<std::filesystem::path> findFile(const std::filesystem::path& folder, std::string name,
+                                              std::string& identity);
 
 // --- name resolution and the class cache (ClassCache.cpp)
 NamespaceId currentNs(CompileContext& cx);

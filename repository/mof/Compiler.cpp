@@ -122,12 +122,24 @@ std::string fileKindProblem(const fs::path& path, bool pipeAllowed) {
     return "is not a regular file";
 }
 
-std::optional<fs::path> findFile(const fs::path& folder, std::string name) {
+namespace {
+// A regular file's identity (see fileIdentity), or nothing for anything else.
+std::optional<std::string> regularFileIdentity(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    return std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino);
+}
+} // namespace
+
+std::optional<fs::path> findFile(const fs::path& folder, std::string name, std::string& identity) {
     for (char& c : name)
         if (c == '\\') c = '/';
     const fs::path wanted = fs::path(name).is_absolute() ? fs::path(name) : folder / name;
     std::error_code ec;
-    if (fs::is_regular_file(wanted, ec)) return wanted;
+    if (auto found = regularFileIdentity(wanted)) {
+        identity = std::move(*found);
+        return wanted;
+    }
     fs::path current = wanted.is_absolute() ? wanted.root_path() : fs::path();
     for (const fs::path& part : wanted.relative_path()) {
         const fs::path exact = current / part;
@@ -146,8 +158,10 @@ std::optional<fs::path> findFile(const fs::path& folder, std::string name) {
         }
         if (!found) return std::nullopt;
     }
-    if (fs::is_regular_file(current, ec)) return current;
-    return std::nullopt;
+    auto found = regularFileIdentity(current);
+    if (!found) return std::nullopt;
+    identity = std::move(*found);
+    return current;
 }
 
 std::string fileIdentity(const fs::path& path) {

@@ -101,7 +101,10 @@ bool decodeEscapes(std::string_view inner, std::string& out, Diagnostics& diagno
     for (std::size_t i = 0; i < inner.size(); ++i) {
         const char c = inner[i];
         if (c != '\\') {
-            out.push_back(c);
+            // Plain text goes over up to the next escape at once: most literals hold none.
+            const std::size_t end = std::min(inner.find('\\', i), inner.size());
+            out.append(inner.substr(i, end - i));
+            i = end - 1;
             continue;
         }
         if (i + 1 >= inner.size()) {
