@@ -172,16 +172,27 @@ struct ClassStore::Impl {
         auto del = use("DELETE FROM class_texts WHERE class_id = ?");
         del->bind(1, classId);
         del->run();
-        auto add = [&](std::string_view property, const std::vector<Qualifier>& qualifiers) {
-            const std::string body = descriptionOf(qualifiers);
-            if (body.empty()) return;
-            auto ins = use("INSERT INTO class_texts(class_id, property, body) VALUES (?, ?, ?)");
-            ins->bind(1, classId).bind(2, property).bind(3, body);
-            ins->run();
+        std::vector<std::pair<std::string_view, std::string>> texts; // property ("" for the class), text
+        const auto add = [&](std::string_view property, const std::vector<Qualifier>& qualifiers) {
+            if (std::string body = descriptionOf(qualifiers); !body.empty())
+                texts.emplace_back(property, std::move(body));
         };
         add("", cls.qualifiers);
         for (const PropertyDef& p : cls.properties)
             add(p.name, p.qualifiers);
+        if (texts.empty()) return;
+        // All of them in one statement: a statement costs more than a row.
+        std::string sql = "INSERT INTO class_texts(class_id, property, body) VALUES (?, ?, ?)";
+        for (std::size_t i = 1; i < texts.size(); ++i)
+            sql += ", (?, ?, ?)";
+        auto ins = use(sql);
+        int parameter = 0;
+        for (const auto& [property, body] : texts) {
+            ins->bind(++parameter, classId);
+            ins->bind(++parameter, property);
+            ins->bind(++parameter, body);
+        }
+        ins->run();
     }
 
     void fillDescriptions() {
