@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
@@ -180,19 +181,23 @@ struct ClassStore::Impl {
         add("", cls.qualifiers);
         for (const PropertyDef& p : cls.properties)
             add(p.name, p.qualifiers);
-        if (texts.empty()) return;
-        // All of them in one statement: a statement costs more than a row.
-        std::string sql = "INSERT INTO class_texts(class_id, property, body) VALUES (?, ?, ?)";
-        for (std::size_t i = 1; i < texts.size(); ++i)
-            sql += ", (?, ?, ?)";
-        auto ins = use(sql);
-        int parameter = 0;
-        for (const auto& [property, body] : texts) {
-            ins->bind(++parameter, classId);
-            ins->bind(++parameter, property);
-            ins->bind(++parameter, body);
+        // Up to Batch rows per statement: a statement costs more than a row. (Bounded, as every
+        // row count gets a kept statement of its own.)
+        constexpr std::size_t Batch = 32;
+        for (std::size_t first = 0; first < texts.size(); first += Batch) {
+            const std::size_t rows = std::min(Batch, texts.size() - first);
+            std::string sql = "INSERT INTO class_texts(class_id, property, body) VALUES (?, ?, ?)";
+            for (std::size_t i = 1; i < rows; ++i)
+                sql += ", (?, ?, ?)";
+            auto ins = use(sql);
+            int parameter = 0;
+            for (std::size_t i = first; i < first + rows; ++i) {
+                ins->bind(++parameter, classId);
+                ins->bind(++parameter, texts[i].first);
+                ins->bind(++parameter, texts[i].second);
+            }
+            ins->run();
         }
-        ins->run();
     }
 
     void fillDescriptions() {

@@ -163,6 +163,13 @@ TEST(DescriptionIndex, FollowsReplacedDeletedAndRolledBackClassesAtCommit) {
         store.deleteClass(ns, "Ix_C");
     }                                              // rolled back
     store.putClass(ns, described("Ix_D", "zeta")); // outside a transaction: indexed at once
+    ClassDef wide = described("Ix_Wide", "wide");  // more descriptions than one statement takes
+    for (int i = 0; i < 70; ++i)
+        wide.properties.push_back(
+            test::property("P" + std::to_string(i), CimType::String,
+                           {test::stringQualifier("Description", "word" + std::to_string(i))}));
+    store.putClass(ns, wide);
+    EXPECT_EQ(store.searchDescriptions("word69").size(), 1u);
     EXPECT_EQ(describedClasses(store, "gamma"), std::vector<std::string>{"Ix_A"});
     EXPECT_EQ(describedClasses(store, "beta"), std::vector<std::string>{"Ix_C"});
     EXPECT_EQ(describedClasses(store, "zeta"), std::vector<std::string>{"Ix_D"});
