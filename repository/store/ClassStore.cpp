@@ -81,18 +81,14 @@ const char* const Migrations[] = {
 };
 
 // What a writing connection has changed in class_texts since its last commit, kept in its own
-// temporary tables: rows added (not yet indexed) and indexed rows removed, with the text the
-// index needs to forget them.
+// temporary tables: the classes whose texts it wrote (none of them indexed yet), and the indexed
+// rows it removed, with the text the index needs to forget them.
 const char* const TextTracking = R"sql(
-    CREATE TEMP TABLE IF NOT EXISTS texts_added(id INTEGER PRIMARY KEY);
+    CREATE TEMP TABLE IF NOT EXISTS texts_written(class_id INTEGER PRIMARY KEY);
     CREATE TEMP TABLE IF NOT EXISTS texts_removed(id INTEGER NOT NULL, body TEXT NOT NULL);
-    CREATE TEMP TRIGGER IF NOT EXISTS track_added AFTER INSERT ON main.class_texts BEGIN
-        INSERT INTO texts_added(id) VALUES (new.id);
-    END;
     CREATE TEMP TRIGGER IF NOT EXISTS track_removed AFTER DELETE ON main.class_texts BEGIN
         INSERT INTO texts_removed(id, body)
-            SELECT old.id, old.body WHERE NOT EXISTS (SELECT 1 FROM texts_added WHERE id = old.id);
-        DELETE FROM texts_added WHERE id = old.id;
+            SELECT old.id, old.body WHERE NOT EXISTS (SELECT 1 FROM texts_written WHERE class_id = old.class_id);
     END;
 )sql";
 constexpr int MigrationCount = static_cast<int>(sizeof Migrations / sizeof Migrations[0]);
@@ -173,6 +169,10 @@ struct ClassStore::Impl {
         auto del = use("DELETE FROM class_texts WHERE class_id = ?");
         del->bind(1, classId);
         del->run();
+        // After the delete, so that rows indexed before are noted as removed (see TextTracking).
+        auto written = use("INSERT OR IGNORE INTO temp.texts_written(class_id) VALUES (?)");
+        written->bind(1, classId);
+        written->run();
         std::vector<std::pair<std::string_view, std::string>> texts; // property ("" for the class), text
         const auto add = [&](std::string_view property, const std::vector<Qualifier>& qualifiers) {
             if (std::string body = descriptionOf(qualifiers); !body.empty())
@@ -212,13 +212,14 @@ struct ClassStore::Impl {
         if (sqlite3_get_autocommit(db.handle())) tx.emplace(db);
     }
 
-    // Brings the description index up to date with class_texts, in one statement each way.
+    // Brings the description index up to date with class_texts, in one statement each way (in
+    // rowid order, as FTS5 starts a new segment whenever a rowid goes down).
     void syncTextIndex() {
         db.exec("INSERT INTO class_text_index(class_text_index, rowid, body) "
-                "SELECT 'delete', id, body FROM temp.texts_removed;"
-                "INSERT INTO class_text_index(rowid, body) "
-                "SELECT t.id, t.body FROM temp.texts_added a JOIN class_texts t ON t.id = a.id;"
-                "DELETE FROM temp.texts_removed; DELETE FROM temp.texts_added;");
+                "SELECT 'delete', id, body FROM temp.texts_removed ORDER BY id;"
+                "INSERT INTO class_text_index(rowid, body) SELECT t.id, t.body "
+                "FROM temp.texts_written w JOIN class_texts t ON t.class_id = w.class_id ORDER BY t.id;"
+                "DELETE FROM temp.texts_removed; DELETE FROM temp.texts_written;");
     }
 
     // For a connection that writes: changes to class_texts are tracked and indexed at commit.

@@ -163,16 +163,30 @@ TEST(DescriptionIndex, FollowsReplacedDeletedAndRolledBackClassesAtCommit) {
         store.deleteClass(ns, "Ix_C");
     }                                              // rolled back
     store.putClass(ns, described("Ix_D", "zeta")); // outside a transaction: indexed at once
-    ClassDef wide = described("Ix_Wide", "wide");  // more descriptions than one statement takes
+    EXPECT_EQ(describedClasses(store, "gamma"), std::vector<std::string>{"Ix_A"});
+    EXPECT_EQ(describedClasses(store, "beta"), std::vector<std::string>{"Ix_C"});
+    EXPECT_EQ(describedClasses(store, "zeta"), std::vector<std::string>{"Ix_D"});
+    ClassDef wide = described("Ix_Wide", "wide"); // more descriptions than one statement takes
     for (int i = 0; i < 70; ++i)
         wide.properties.push_back(
             test::property("P" + std::to_string(i), CimType::String,
                            {test::stringQualifier("Description", "word" + std::to_string(i))}));
     store.putClass(ns, wide);
     EXPECT_EQ(store.searchDescriptions("word69").size(), 1u);
-    EXPECT_EQ(describedClasses(store, "gamma"), std::vector<std::string>{"Ix_A"});
-    EXPECT_EQ(describedClasses(store, "beta"), std::vector<std::string>{"Ix_C"});
-    EXPECT_EQ(describedClasses(store, "zeta"), std::vector<std::string>{"Ix_D"});
+    {
+        // Indexed classes replaced twice and deleted; a new class may take a deleted one's id.
+        Transaction tx = store.transaction();
+        store.putClass(ns, described("Ix_A", "eta"));
+        store.putClass(ns, described("Ix_A", "theta"));
+        store.deleteClass(ns, "Ix_Wide");
+        store.putClass(ns, described("Ix_E", "iota"));
+        tx.commit();
+    }
+    EXPECT_TRUE(describedClasses(store, "gamma").empty());
+    EXPECT_TRUE(describedClasses(store, "eta").empty());
+    EXPECT_EQ(describedClasses(store, "theta"), std::vector<std::string>{"Ix_A"});
+    EXPECT_TRUE(describedClasses(store, "word69").empty());
+    EXPECT_EQ(describedClasses(store, "iota"), std::vector<std::string>{"Ix_E"});
     expectIndexMatchesTexts(store);
 }
 
