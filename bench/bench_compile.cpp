@@ -62,6 +62,7 @@ void BM_CheckDmtf(benchmark::State& state) {
         repo::ClassStore store = repo::ClassStore::openImage(repo::defaultRepositoryImage());
         mof::CompileOptions options;
         options.defaultNamespace = "root\\dmtf";
+        options.writeClasses = false; // as the tool's -check
         mof::Compiler compiler(store, options);
         if (compiler.compileFiles({(Schema / "cim_schema_2.49.0.mof").string()}) !=
             mof::CompileStatus::Success) {

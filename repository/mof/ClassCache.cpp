@@ -113,6 +113,7 @@ ClassEntry* findClass(CompileContext& cx, NamespaceId ns, std::string_view name,
         auto entry = std::make_unique<ClassEntry>();
         entry->def = std::move(*def);
         entry->ns = where;
+        keepCheckedParts(entry->def);
         deriveView(cx, *entry, super);
         ClassEntry* raw = entry.get();
         cx.entries.push_back(std::move(entry));
@@ -138,12 +139,15 @@ bool truthy(const repo::Qualifier& q) {
     return b && *b;
 }
 
-Member& addMember(std::unordered_map<std::string, Member>& into, std::string key, const std::string& name,
-                  CimType type, bool isArray, const std::string& refClass,
+Member& addMember(std::unordered_map<std::string, Member>& into, const Member* inherited, std::string key,
+                  const std::string& name, CimType type, bool isArray, const std::string& refClass,
                   const std::vector<repo::Qualifier>& quals) {
     auto [it, isNew] = into.try_emplace(std::move(key));
     Member& m = it->second;
-    if (isNew) m.name = name;
+    if (isNew && inherited)
+        m = *inherited;
+    else if (isNew)
+        m.name = name;
     m.type = type;
     m.isArray = isArray;
     m.refClass = refClass;
@@ -154,16 +158,43 @@ Member& addMember(std::unordered_map<std::string, Member>& into, std::string key
     return m;
 }
 
+// The qualifiers the caches must keep: those that reach subclasses locked, and those deriveView
+// and addMember read.
+void keepCheckedQualifiers(std::vector<repo::Qualifier>& qualifiers) {
+    static constexpr std::string_view read[] = {"Key", "Association", "Indication", "EmbeddedInstance",
+                                                "EmbeddedObject"};
+    std::erase_if(qualifiers, [](const repo::Qualifier& q) {
+        const bool locked =
+            (q.flavors & repo::flavor::DisableOverride) && (q.flavors & repo::flavor::ToSubclass);
+        return !locked && std::none_of(std::begin(read), std::end(read), [&](std::string_view name) {
+            return repo::equalsNoCase(q.name, name);
+        });
+    });
+    qualifiers.shrink_to_fit();
+}
+
 } // namespace
+
+void keepCheckedParts(repo::ClassDef& def) {
+    keepCheckedQualifiers(def.qualifiers);
+    for (repo::PropertyDef& p : def.properties) {
+        keepCheckedQualifiers(p.qualifiers);
+        p.defaultValue = repo::Value();
+    }
+    for (repo::MethodDef& m : def.methods) {
+        keepCheckedQualifiers(m.qualifiers);
+        for (repo::ParameterDef& p : m.parameters)
+            keepCheckedQualifiers(p.qualifiers);
+    }
+}
 
 // Computes what a class inherits and passes on.
 void deriveView(CompileContext& cx, ClassEntry& entry, const ClassEntry* super) {
+    entry.super = super;
     if (super) {
         entry.association = super->association;
         entry.indication = super->indication;
         entry.locked = super->locked;
-        entry.properties = super->properties;
-        entry.methods = super->methods;
         entry.keys = super->keys;
     }
     for (const repo::Qualifier& q : entry.def.qualifiers) {
@@ -173,16 +204,18 @@ void deriveView(CompileContext& cx, ClassEntry& entry, const ClassEntry* super) 
     lockQualifiers(entry.locked, entry.def.qualifiers);
     for (const repo::PropertyDef& p : entry.def.properties) {
         std::string key = cx.fold(p.name);
-        const Member& m =
-            addMember(entry.properties, key, p.name, p.type, p.isArray, p.refClass, p.qualifiers);
+        const Member& m = addMember(entry.ownProperties, super ? super->property(key) : nullptr, key, p.name,
+                                    p.type, p.isArray, p.refClass, p.qualifiers);
         const auto pos = std::find(entry.keys.begin(), entry.keys.end(), key);
         if (m.key && pos == entry.keys.end()) entry.keys.push_back(std::move(key));
         if (!m.key && pos != entry.keys.end()) entry.keys.erase(pos);
     }
-    for (const repo::MethodDef& m : entry.def.methods)
-        addMember(entry.methods, cx.fold(m.name), m.name, m.returnType, m.returnIsArray, m.returnRefClass,
-                  m.qualifiers)
+    for (const repo::MethodDef& m : entry.def.methods) {
+        const std::string& key = cx.fold(m.name);
+        addMember(entry.ownMethods, super ? super->method(key) : nullptr, key, m.name, m.returnType,
+                  m.returnIsArray, m.returnRefClass, m.qualifiers)
             .method = &m;
+    }
 }
 
 void resolvePending(CompileContext& cx) {

@@ -37,12 +37,28 @@ struct ClassEntry {
     repo::ClassDef def;
     NamespaceId ns = 0;
     Location location; // where this compile defined it; NoFile when read from the store
+    const ClassEntry* super = nullptr;
     bool association = false;
     bool indication = false;
     std::vector<const repo::Qualifier*> locked;
-    std::unordered_map<std::string, Member> properties; // by folded name, inherited ones included
-    std::unordered_map<std::string, Member> methods;
+    // The members the class declares itself (a redeclared one starts as the inherited one), by
+    // folded name; inherited ones are looked up through super rather than copied into every class.
+    std::unordered_map<std::string, Member> ownProperties;
+    std::unordered_map<std::string, Member> ownMethods;
     std::vector<std::string> keys; // folded names of key properties, in order
+
+    const Member* property(const std::string& folded) const {
+        return find(&ClassEntry::ownProperties, folded);
+    }
+    const Member* method(const std::string& folded) const { return find(&ClassEntry::ownMethods, folded); }
+
+  private:
+    const Member* find(std::unordered_map<std::string, Member> ClassEntry::*members,
+                       const std::string& folded) const {
+        for (const ClassEntry* c = this; c; c = c->super)
+            if (const auto it = (c->*members).find(folded); it != (c->*members).end()) return &it->second;
+        return nullptr;
+    }
 };
 
 struct AliasEntry {
@@ -128,8 +144,10 @@ bool pullInClassFile(CompileContext& cx, NamespaceId ns, const std::string& name
 // Names a file by device and inode, so that two spellings of one file compare equal (one stat,
 // where resolving the path would look at every folder on the way).
 std::string fileIdentity(const std::filesystem::path& path);
-// Finds a file: as given, else matching each path component without regard to case.
-std::optional<std::filesystem::path> findFile(const std::filesystem::path& folder, std::string name);
+// Finds a regular file: as given, else matching each path component without regard to case; sets
+// identity (see fileIdentity) from the same look.
+std::optional<std::filesystem::path> findFile(const std::filesystem::path& folder, std::string name,
+                                              std::string& identity);
 
 // --- name resolution and the class cache (ClassCache.cpp)
 NamespaceId currentNs(CompileContext& cx);
@@ -143,6 +161,9 @@ std::optional<std::string> resolveNamespacePath(const CompileContext& cx, std::s
                                                 std::string& problem);
 ClassEntry* findClass(CompileContext& cx, NamespaceId ns, std::string_view name, std::size_t depth = 0);
 void deriveView(CompileContext& cx, ClassEntry& entry, const ClassEntry* super);
+// Drops from a definition what no later check reads (descriptions, default values and other
+// qualifiers: most of a schema's bytes), before deriveView points into it. The store has it all.
+void keepCheckedParts(repo::ClassDef& def);
 const repo::QualifierDecl* findQualifierDecl(CompileContext& cx, NamespaceId ns, std::string_view name);
 // The resolve phase: every class named before its definition must exist by now.
 void resolvePending(CompileContext& cx);

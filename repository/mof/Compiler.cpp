@@ -39,7 +39,10 @@ const std::string& CompileContext::fold(std::string_view s) {
 
 namespace {
 
-std::optional<std::string> readFile(CompileContext& cx, const std::string& path, std::string& problem) {
+// A large regular file that needs no decoding is read in place instead (mapped is set and the
+// bytes returned are empty): memory then follows the part of it being compiled.
+std::optional<std::string> readFile(CompileContext& cx, const std::string& path, std::string& problem,
+                                    bool& pipe, std::optional<MappedText>& mapped) {
     // One open, one fstat and (for a regular file) one read per file, as a schema reads thousands.
     // A pipe (such as <(...) in a shell) is read to its end; a device or folder is no source file.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -58,7 +61,7 @@ std::optional<std::string> readFile(CompileContext& cx, const std::string& path,
         problem = std::strerror(errno);
         return std::nullopt;
     }
-    const bool pipe = S_ISFIFO(info.st_mode);
+    pipe = S_ISFIFO(info.st_mode);
     if (!S_ISREG(info.st_mode) && !pipe) {
         problem = S_ISDIR(info.st_mode)                            ? "is a folder, not a file"
                   : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "is a device, not a file"
@@ -78,6 +81,8 @@ std::optional<std::string> readFile(CompileContext& cx, const std::string& path,
     };
     const auto size = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
     if (tooLarge(size)) return std::nullopt;
+    constexpr std::size_t MappedFileBytes = 1u << 20;
+    if (!pipe && size >= MappedFileBytes && (mapped = MappedText::mapPlain(fd, size))) return std::string();
     // A regular file is read into a buffer of its size, a pipe in chunks until its end.
     std::string bytes(pipe ? 0 : size, '\0');
     std::size_t done = 0;
@@ -117,12 +122,24 @@ std::string fileKindProblem(const fs::path& path, bool pipeAllowed) {
     return "is not a regular file";
 }
 
-std::optional<fs::path> findFile(const fs::path& folder, std::string name) {
+namespace {
+// A regular file's identity (see fileIdentity), or nothing for anything else.
+std::optional<std::string> regularFileIdentity(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    return std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino);
+}
+} // namespace
+
+std::optional<fs::path> findFile(const fs::path& folder, std::string name, std::string& identity) {
     for (char& c : name)
         if (c == '\\') c = '/';
     const fs::path wanted = fs::path(name).is_absolute() ? fs::path(name) : folder / name;
     std::error_code ec;
-    if (fs::is_regular_file(wanted, ec)) return wanted;
+    if (auto found = regularFileIdentity(wanted)) {
+        identity = std::move(*found);
+        return wanted;
+    }
     fs::path current = wanted.is_absolute() ? wanted.root_path() : fs::path();
     for (const fs::path& part : wanted.relative_path()) {
         const fs::path exact = current / part;
@@ -141,8 +158,10 @@ std::optional<fs::path> findFile(const fs::path& folder, std::string name) {
         }
         if (!found) return std::nullopt;
     }
-    if (fs::is_regular_file(current, ec)) return current;
-    return std::nullopt;
+    auto found = regularFileIdentity(current);
+    if (!found) return std::nullopt;
+    identity = std::move(*found);
+    return current;
 }
 
 std::string fileIdentity(const fs::path& path) {
@@ -155,9 +174,10 @@ std::string fileIdentity(const fs::path& path) {
 
 namespace {
 
-void compileSource(CompileContext& cx, std::string name, std::string path, std::string text,
-                   std::optional<Windows1252Fallback> fallback) {
-    const FileId id = cx.sources.add(std::move(name), path, std::move(text));
+// rereadable: the text can be read again from its path (a regular file), so it is freed when done.
+void compileSource(CompileContext& cx, FileId id, std::optional<Windows1252Fallback> fallback,
+                   bool rereadable) {
+    const std::string& path = cx.sources.file(id).path();
     if (fallback) {
         static constexpr char Hex[] = "0123456789ABCDEF";
         cx.diagnostics.warning(Location{id, fallback->offset}, 1,
@@ -170,13 +190,18 @@ void compileSource(CompileContext& cx, std::string name, std::string path, std::
     state.id = id;
     state.folder = path.empty() ? fs::current_path() : fs::path(path).parent_path();
     cx.files.push_back(std::move(state));
-    Parser parser(cx.sources.file(id), id, cx.diagnostics);
-    ast::File file = parser.parseFile();
-    for (const ast::Declaration& decl : file.declarations) {
-        if (cx.diagnostics.limitReached() || cx.aborted) break;
-        processDeclaration(cx, decl);
+    {
+        Parser parser(cx.sources.file(id), id, cx.diagnostics);
+        while (!cx.diagnostics.limitReached() && !cx.aborted) {
+            const std::optional<ast::Declaration> declaration = parser.nextDeclaration();
+            if (!declaration) break;
+            processDeclaration(cx, *declaration);
+            cx.sources.doneBefore(id, parser.offset());
+        }
     }
     cx.files.pop_back();
+    // Nothing points into the text any more (the syntax trees are gone; the caches copy names).
+    if (rereadable) cx.sources.release(id);
 }
 
 } // namespace
@@ -190,9 +215,15 @@ void compileFile(CompileContext& cx, const std::string& shownName, const fs::pat
     }
     if (cx.options.progress) cx.options.progress(shownName, cx.stats.files);
     std::string problem;
-    auto bytes = readFile(cx, path.string(), problem);
+    bool pipe = false;
+    std::optional<MappedText> mapped;
+    auto bytes = readFile(cx, path.string(), problem, pipe, mapped);
     if (!bytes) {
         cx.diagnostics.error(Phase::Input, includedAt, 1, "cannot read '" + shownName + "': " + problem);
+        return;
+    }
+    if (mapped) {
+        compileSource(cx, cx.sources.add(shownName, path.string(), std::move(*mapped)), std::nullopt, true);
         return;
     }
     std::optional<Windows1252Fallback> fallback;
@@ -202,7 +233,7 @@ void compileFile(CompileContext& cx, const std::string& shownName, const fs::pat
         cx.diagnostics.error(Phase::Input, includedAt, 1, "cannot read '" + shownName + "': " + problem);
         return;
     }
-    compileSource(cx, shownName, path.string(), std::move(*text), fallback);
+    compileSource(cx, cx.sources.add(shownName, path.string(), std::move(*text)), fallback, !pipe);
 }
 
 namespace {
@@ -298,7 +329,7 @@ CompileStatus Compiler::compile(const std::vector<CompileInput>& inputs) {
                     d.diagnostics.error(Phase::Input, {}, 0, "cannot read '" + input.path + "': " + problem);
                     continue;
                 }
-                compileSource(d, input.path, std::string(), std::move(*text), fallback);
+                compileSource(d, d.sources.add(input.path, std::string(), std::move(*text)), fallback, false);
             } else {
                 d.includeStack.push_back(fileIdentity(input.path));
                 compileFile(d, input.path, input.path, {});

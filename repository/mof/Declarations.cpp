@@ -183,39 +183,46 @@ void processClass(CompileContext& cx, const ast::ClassNode& node) {
     }
 
     ok &= checkClassFlags(cx, node, ns, name);
+    if (ok && cx.canWrite()) {
+        if (cx.options.writeClasses) cx.store.putClass(ns, def);
+        ++cx.stats.classes;
+    }
+    keepCheckedParts(def);
     deriveView(cx, *entry, super);
     for (const ast::FeatureNode* f : broken) {
         // Keep the member known, so that instances do not report it missing as well.
-        auto& members = f->kind == ast::FeatureNode::Kind::Method ? entry->methods : entry->properties;
-        auto [it, isNew] = members.try_emplace(cx.fold(f->name.text));
-        if (isNew) it->second.name = std::string(f->name.text);
+        const bool method = f->kind == ast::FeatureNode::Kind::Method;
+        const std::string& key = cx.fold(f->name.text);
+        const Member* inherited = !super ? nullptr : method ? super->method(key) : super->property(key);
+        auto [it, isNew] = (method ? entry->ownMethods : entry->ownProperties).try_emplace(key);
+        if (isNew && inherited)
+            it->second = *inherited;
+        else if (isNew)
+            it->second.name = std::string(f->name.text);
         it->second.broken = true;
     }
     ClassEntry* raw = entry.get();
     cx.entries.push_back(std::move(entry));
     cx.classes[ns][cx.fold(name)] = raw;
     cx.definedHere[ns].try_emplace(cx.fold(name), node.name.location);
-    if (ok && cx.canWrite()) {
-        if (cx.options.writeClasses) cx.store.putClass(ns, raw->def);
-        ++cx.stats.classes;
-    }
 }
 
 std::string typeText(CimType type, bool isArray) {
     return std::string(repo::cimTypeName(type)) + (isArray ? "[]" : "");
 }
 
-const Member* inheritedMember(CompileContext& cx, const std::unordered_map<std::string, Member>* members,
-                              std::string_view name) {
-    if (!members) return nullptr;
-    const auto it = members->find(cx.fold(name));
-    return it == members->end() ? nullptr : &it->second;
+const Member* inheritedProperty(CompileContext& cx, const ClassEntry* super, std::string_view name) {
+    return super ? super->property(cx.fold(name)) : nullptr;
+}
+
+const Member* inheritedMethod(CompileContext& cx, const ClassEntry* super, std::string_view name) {
+    return super ? super->method(cx.fold(name)) : nullptr;
 }
 
 // A property may share its name with an inherited method: the platform keeps them apart.
 bool processProperty(CompileContext& cx, const ast::FeatureNode& f, NamespaceId ns, const std::string& self,
                      const ClassEntry* super, repo::ClassDef& def) {
-    const Member* inherited = inheritedMember(cx, super ? &super->properties : nullptr, f.name.text);
+    const Member* inherited = inheritedProperty(cx, super, f.name.text);
     repo::PropertyDef p;
     p.name = std::string(f.name.text);
     bool ok = resolveType(cx, f.type, ns, self, p.type, p.refClass);
@@ -255,7 +262,7 @@ bool processProperty(CompileContext& cx, const ast::FeatureNode& f, NamespaceId 
 
 bool processMethod(CompileContext& cx, const ast::FeatureNode& f, NamespaceId ns, const std::string& self,
                    const ClassEntry* super, repo::ClassDef& def) {
-    const Member* inherited = inheritedMember(cx, super ? &super->methods : nullptr, f.name.text);
+    const Member* inherited = inheritedMethod(cx, super, f.name.text);
     repo::MethodDef m;
     m.name = std::string(f.name.text);
     bool ok = true;
@@ -264,7 +271,7 @@ bool processMethod(CompileContext& cx, const ast::FeatureNode& f, NamespaceId ns
     else
         ok = resolveType(cx, f.type, ns, self, m.returnType, m.returnRefClass);
     ok &= resolveQualifiers(cx, f.qualifiers, ns, repo::scope::Method, m.qualifiers);
-    if (!inherited && inheritedMember(cx, super ? &super->properties : nullptr, f.name.text)) {
+    if (!inherited && inheritedProperty(cx, super, f.name.text)) {
         cx.error(f.name, "method '" + m.name + "' has the name of an inherited property");
         return false;
     }
@@ -359,7 +366,7 @@ std::string instancePath(const ClassEntry& cls, const repo::InstanceDef& inst, b
     if (cls.keys.empty()) return path + "=@";
     char sep = '.';
     for (const std::string& key : cls.keys) {
-        const Member& m = cls.properties.at(key);
+        const Member& m = *cls.property(key);
         const auto it =
             std::find_if(inst.properties.begin(), inst.properties.end(),
                          [&](const repo::PropertyValue& v) { return repo::equalsNoCase(v.name, m.name); });
@@ -439,14 +446,14 @@ void processInstance(CompileContext& cx, const ast::InstanceNode& node) {
             checkAliases(cx, pv.value);
             continue;
         }
-        const auto it = cls->properties.find(cx.fold(pv.name.text));
-        if (it == cls->properties.end()) {
+        const Member* found = cls->property(cx.fold(pv.name.text));
+        if (!found) {
             cx.error(pv.name,
                      "class '" + cls->def.name + "' has no property '" + std::string(pv.name.text) + "'");
             ok = false;
             continue;
         }
-        const Member& m = it->second;
+        const Member& m = *found;
         if (m.broken) continue;
         repo::PropertyValue out;
         out.name = m.name;

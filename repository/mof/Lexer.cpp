@@ -161,6 +161,12 @@ Token Lexer::lexNumber(std::uint32_t start) {
 Token Lexer::lexQuoted(std::uint32_t start, char quote) {
     // Escapes are checked when the parser decodes the literal; here only the end is found.
     bool spansLines = false;
+    // Most literals hold neither an escape nor a line end: the next quote then ends them.
+    if (const std::size_t close = m_text.find(quote, m_pos); close != std::string_view::npos) {
+        const std::string_view body = m_text.substr(m_pos, close - m_pos);
+        if (body.find('\\') == std::string_view::npos && body.find('\n') == std::string_view::npos)
+            m_pos = close;
+    }
     for (;;) {
         const char c = peek();
         if (c == quote) {

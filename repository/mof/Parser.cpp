@@ -101,7 +101,10 @@ bool decodeEscapes(std::string_view inner, std::string& out, Diagnostics& diagno
     for (std::size_t i = 0; i < inner.size(); ++i) {
         const char c = inner[i];
         if (c != '\\') {
-            out.push_back(c);
+            // Plain text goes over up to the next escape at once: most literals hold none.
+            const std::size_t end = std::min(inner.find('\\', i), inner.size());
+            out.append(inner.substr(i, end - i));
+            i = end - 1;
             continue;
         }
         if (i + 1 >= inner.size()) {
@@ -275,25 +278,34 @@ ast::File Parser::parseFile() {
     ast::File file;
     file.id = m_file;
     file.declarations.reserve(m_source.text().size() / 2048 + 4);
-    while (!match(TokenKind::EndOfFile) && !m_diagnostics.limitReached()) {
-        const std::uint32_t start = m_token.offset;
-        m_depth = 0;
-        if (!parseDeclaration(file)) synchronizeDeclaration(start);
-    }
+    while (std::optional<ast::Declaration> declaration = nextDeclaration())
+        file.declarations.push_back(std::move(*declaration));
     return file;
 }
 
-bool Parser::parseDeclaration(ast::File& file) {
+std::optional<ast::Declaration> Parser::nextDeclaration() {
+    while (m_parsed.empty() && !match(TokenKind::EndOfFile) && !m_diagnostics.limitReached()) {
+        const std::uint32_t start = m_token.offset;
+        m_depth = 0;
+        if (!parseDeclaration(m_parsed)) synchronizeDeclaration(start);
+    }
+    if (m_parsed.empty()) return std::nullopt;
+    std::optional<ast::Declaration> out(std::move(m_parsed.front()));
+    m_parsed.erase(m_parsed.begin());
+    return out;
+}
+
+bool Parser::parseDeclaration(std::vector<ast::Declaration>& out) {
     if (match(TokenKind::Hash)) {
         ast::PragmaNode pragma;
         if (!parsePragma(pragma)) return false;
-        file.declarations.emplace_back(std::move(pragma));
+        out.emplace_back(std::move(pragma));
         return true;
     }
     if (match(TokenKind::Qualifier)) {
         ast::QualifierDeclNode decl;
         if (!parseQualifierDecl(decl)) return false;
-        file.declarations.emplace_back(std::move(decl));
+        out.emplace_back(std::move(decl));
         return true;
     }
     std::vector<ast::QualifierNode> qualifiers;
@@ -303,14 +315,14 @@ bool Parser::parseDeclaration(ast::File& file) {
         cls.qualifiers = std::move(qualifiers);
         const bool ok = parseClass(cls);
         // A class cut short is kept too, so that its subclasses find it.
-        if (!cls.name.text.empty()) file.declarations.emplace_back(std::move(cls));
+        if (!cls.name.text.empty()) out.emplace_back(std::move(cls));
         return ok;
     }
     if (match(TokenKind::Instance)) {
         ast::InstanceNode instance;
         instance.qualifiers = std::move(qualifiers);
         const bool ok = parseInstance(instance);
-        if (!instance.className.text.empty()) file.declarations.emplace_back(std::move(instance));
+        if (!instance.className.text.empty()) out.emplace_back(std::move(instance));
         return ok;
     }
     expected(qualifiers.empty() ? "'class', 'instance', 'qualifier' or '#pragma'"

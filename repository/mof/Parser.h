@@ -12,6 +12,11 @@ class Parser {
     Parser(const SourceFile& file, FileId id, Diagnostics& diagnostics);
 
     ast::File parseFile();
+    // The next declaration, or nullopt at the end of the file: a compile takes the file one
+    // declaration at a time, so only one syntax tree is in memory however long the file.
+    std::optional<ast::Declaration> nextDeclaration();
+    // Where the next declaration starts: the text before it is no longer needed.
+    std::uint32_t offset() const { return m_token.offset; }
 
   private:
     enum class Sync { NextMember, EndOfBody, Abandon };
@@ -31,7 +36,7 @@ class Parser {
     void expected(std::string_view what, bool afterPrevious);
 
     // --- productions
-    bool parseDeclaration(ast::File& file);
+    bool parseDeclaration(std::vector<ast::Declaration>& out);
     bool parsePragma(ast::PragmaNode& out);
     bool parseQualifierList(std::vector<ast::QualifierNode>& out);
     bool parseQualifier(ast::QualifierNode& out);
@@ -65,8 +70,9 @@ class Parser {
     Token m_previous;
     Token m_next; // one token of lookahead, lexed on demand
     bool m_hasNext = false;
-    int m_depth = 0;           // braces open in the current declaration
-    bool m_warnEscapes = true; // off inside pragmas, whose paths hold backslashes
+    int m_depth = 0;                        // braces open in the current declaration
+    bool m_warnEscapes = true;              // off inside pragmas, whose paths hold backslashes
+    std::vector<ast::Declaration> m_parsed; // what parseDeclaration made, handed out in order
 };
 
 // Decodes the escapes of one literal's inner text (at: where that text starts) into out.

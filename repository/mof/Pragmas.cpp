@@ -35,9 +35,10 @@ void pragmaInclude(CompileContext& cx, const ast::PragmaNode& p) {
                                  " deep");
         return;
     }
-    std::optional<fs::path> found = findFile(cx.files.back().folder, arg->text);
+    std::string identity;
+    std::optional<fs::path> found = findFile(cx.files.back().folder, arg->text, identity);
     for (std::size_t i = 0; !found && i < cx.options.includeDirs.size(); ++i)
-        found = findFile(cx.options.includeDirs[i], arg->text);
+        found = findFile(cx.options.includeDirs[i], arg->text, identity);
     if (!found) {
         // Something that is not a file may stand at the name itself: say what it is.
         std::string name = arg->text;
@@ -50,7 +51,6 @@ void pragmaInclude(CompileContext& cx, const ast::PragmaNode& p) {
                                  : "include file \"" + arg->text + "\" " + problem);
         return;
     }
-    const std::string identity = fileIdentity(*found);
     if (std::find(cx.includeStack.begin(), cx.includeStack.end(), identity) != cx.includeStack.end()) {
         cx.diagnostics.error(Phase::Input, arg->location, arg->length,
                              "\"" + arg->text + "\" includes itself (directly or through other files)");

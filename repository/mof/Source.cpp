@@ -4,18 +4,62 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <utility>
 
 namespace morrowlen::mof {
+
+namespace {
+constexpr std::size_t Chunk = 1u << 20; // a mapped file is checked, indexed and given back in these
+} // namespace
 
 SourceFile::SourceFile(std::string name, std::string path, std::string text)
     : m_name(std::move(name)), m_path(std::move(path)), m_text(std::move(text)) {}
 
+SourceFile::SourceFile(std::string name, std::string path, MappedText mapped)
+    : m_name(std::move(name)), m_path(std::move(path)), m_mapped(std::move(mapped)) {}
+
+void SourceFile::doneBefore(std::uint32_t offset) {
+    if (!m_mapped || offset < m_givenBack + Chunk) return;
+    m_mapped->giveBack(m_givenBack, offset);
+    m_givenBack = offset;
+}
+
+void SourceFile::release() {
+    if (m_mapped) {
+        m_mapped->giveBack(0, m_mapped->text().size());
+        return;
+    }
+    if (m_path.empty()) return;
+    std::string().swap(m_text); // assigning an empty string would keep the buffer
+    std::vector<std::uint32_t>().swap(m_lineStarts);
+    m_released = true;
+}
+
+void SourceFile::load() const {
+    if (!m_released) return;
+    m_released = false;
+    std::ifstream in(m_path, std::ios::binary);
+    std::string error;
+    m_text =
+        decodeSource(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), error)
+            .value_or(std::string());
+}
+
 void SourceFile::indexLines() const {
     if (!m_lineStarts.empty()) return;
-    m_lineStarts.reserve(m_text.size() / 32 + 1);
+    const std::string_view text = this->text();
+    m_lineStarts.reserve(text.size() / 32 + 1);
     m_lineStarts.push_back(0);
-    for (std::size_t i = 0; i < m_text.size(); ++i)
-        if (m_text[i] == '\n') m_lineStarts.push_back(static_cast<std::uint32_t>(i + 1));
+    for (std::size_t start = 0; start < text.size(); start += Chunk) {
+        const std::size_t end = std::min(text.size(), start + Chunk);
+        for (std::size_t i = start; i < end; ++i)
+            if (text[i] == '\n') m_lineStarts.push_back(static_cast<std::uint32_t>(i + 1));
+        if (m_mapped) m_mapped->giveBack(start, end); // the index does not keep a long file in memory
+    }
 }
 
 std::uint32_t SourceFile::lineCount() const {
@@ -25,13 +69,14 @@ std::uint32_t SourceFile::lineCount() const {
 
 LineColumn SourceFile::position(std::uint32_t offset) const {
     indexLines();
-    offset = std::min<std::uint32_t>(offset, static_cast<std::uint32_t>(m_text.size()));
+    const std::string_view text = this->text();
+    offset = std::min<std::uint32_t>(offset, static_cast<std::uint32_t>(text.size()));
     auto it = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), offset);
     const auto line = static_cast<std::uint32_t>(it - m_lineStarts.begin());
     const std::uint32_t start = m_lineStarts[line - 1];
     std::uint32_t column = 1;
     for (std::uint32_t i = start; i < offset; ++i)
-        if ((static_cast<unsigned char>(m_text[i]) & 0xC0) != 0x80) ++column; // count code points
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++column; // count code points
     return {line, column};
 }
 
@@ -39,14 +84,21 @@ std::string_view SourceFile::lineText(std::uint32_t line) const {
     indexLines();
     if (line == 0 || line > m_lineStarts.size()) return {};
     const std::uint32_t start = m_lineStarts[line - 1];
+    const std::string_view text = this->text();
     std::uint32_t end =
-        line < m_lineStarts.size() ? m_lineStarts[line] - 1 : static_cast<std::uint32_t>(m_text.size());
-    return std::string_view(m_text).substr(start, end - start);
+        line < m_lineStarts.size() ? m_lineStarts[line] - 1 : static_cast<std::uint32_t>(text.size());
+    return text.substr(start, end - start);
 }
 
 FileId SourceManager::add(std::string name, std::string path, std::string text) {
     m_totalBytes += text.size();
     m_files.push_back(std::make_unique<SourceFile>(std::move(name), std::move(path), std::move(text)));
+    return static_cast<FileId>(m_files.size() - 1);
+}
+
+FileId SourceManager::add(std::string name, std::string path, MappedText mapped) {
+    m_totalBytes += mapped.text().size();
+    m_files.push_back(std::make_unique<SourceFile>(std::move(name), std::move(path), std::move(mapped)));
     return static_cast<FileId>(m_files.size() - 1);
 }
 
@@ -165,6 +217,42 @@ std::optional<std::string> decodeSource(std::string bytes, std::string& error,
     }
     normaliseLineEnds(*text);
     return text;
+}
+
+std::optional<MappedText> MappedText::mapPlain(int fd, std::size_t size) {
+    void* data = size > 0 ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
+    if (data == MAP_FAILED) return std::nullopt;
+    MappedText mapped(static_cast<char*>(data), size);
+    const std::string_view text = mapped.text();
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") return std::nullopt;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = std::min(text.size(), start + Chunk);
+        for (int back = 0;
+             back < 3 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80; ++back)
+            --end; // a chunk ends between characters
+        const std::string_view part = text.substr(start, end - start);
+        if (!isValidUtf8(part) || part.find_first_of(std::string_view("\r\0", 2)) != std::string_view::npos)
+            return std::nullopt;
+        mapped.giveBack(start, end);
+        start = end;
+    }
+    return mapped;
+}
+
+MappedText::MappedText(MappedText&& other) noexcept
+    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}
+
+MappedText::~MappedText() {
+    if (m_data) ::munmap(m_data, m_size);
+}
+
+void MappedText::giveBack(std::size_t begin, std::size_t end) const {
+    static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    // The page holding begin goes too (all before begin is done); the one holding end stays unless
+    // end is the end of the file.
+    const std::size_t first = begin / page * page;
+    const std::size_t last = end >= m_size ? (m_size + page - 1) / page * page : end / page * page;
+    if (last > first) ::madvise(m_data + first, last - first, MADV_DONTNEED);
 }
 
 } // namespace morrowlen::mof

@@ -5,11 +5,13 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <unistd.h>
 
 namespace morrowlen::repo {
@@ -69,7 +71,31 @@ const char* const Migrations[] = {
         INSERT INTO class_text_index(class_text_index, rowid, body) VALUES ('delete', old.id, old.body);
     END;
     )sql",
+    // 2 -> 3: the description index is no longer written row by row (FTS5 writes a segment at the
+    // end of every statement that touches it, most of a compile's time): the store brings it up to
+    // date in one statement before each commit (ClassStore::Impl::syncTextIndex). Nor does it keep
+    // the sizes of texts, which only ranking reads and which cost a third of the indexing.
+    R"sql(
+    DROP TRIGGER class_texts_added;
+    DROP TRIGGER class_texts_removed;
+    DROP TABLE class_text_index;
+    CREATE VIRTUAL TABLE class_text_index USING fts5(body, content='class_texts', content_rowid='id',
+                                                     tokenize='unicode61 remove_diacritics 2', columnsize=0);
+    INSERT INTO class_text_index(class_text_index) VALUES ('rebuild');
+    )sql",
 };
+
+// What a writing connection has changed in class_texts since its last commit, kept in its own
+// temporary tables: the classes whose texts it wrote (none of them indexed yet), and the indexed
+// rows it removed, with the text the index needs to forget them.
+const char* const TextTracking = R"sql(
+    CREATE TEMP TABLE IF NOT EXISTS texts_written(class_id INTEGER PRIMARY KEY);
+    CREATE TEMP TABLE IF NOT EXISTS texts_removed(id INTEGER NOT NULL, body TEXT NOT NULL);
+    CREATE TEMP TRIGGER IF NOT EXISTS track_removed AFTER DELETE ON main.class_texts BEGIN
+        INSERT INTO texts_removed(id, body)
+            SELECT old.id, old.body WHERE NOT EXISTS (SELECT 1 FROM texts_written WHERE class_id = old.class_id);
+    END;
+)sql";
 constexpr int MigrationCount = static_cast<int>(sizeof Migrations / sizeof Migrations[0]);
 static_assert(MigrationCount == ClassStore::SchemaVersion);
 
@@ -132,6 +158,7 @@ std::string allWordsQuery(std::string_view words) {
 struct ClassStore::Impl {
     Database db;
     int version = SchemaVersion; // lower only for an older file opened read-only
+    bool tracking = false;       // see trackTexts
     std::map<std::string, Statement, std::less<>> statements;
 
     explicit Impl(Database d) : db(std::move(d)) {}
@@ -147,16 +174,35 @@ struct ClassStore::Impl {
         auto del = use("DELETE FROM class_texts WHERE class_id = ?");
         del->bind(1, classId);
         del->run();
-        auto add = [&](std::string_view property, const std::vector<Qualifier>& qualifiers) {
-            const std::string body = descriptionOf(qualifiers);
-            if (body.empty()) return;
-            auto ins = use("INSERT INTO class_texts(class_id, property, body) VALUES (?, ?, ?)");
-            ins->bind(1, classId).bind(2, property).bind(3, body);
-            ins->run();
+        // After the delete, so that rows indexed before are noted as removed (see TextTracking).
+        auto written = use("INSERT OR IGNORE INTO temp.texts_written(class_id) VALUES (?)");
+        written->bind(1, classId);
+        written->run();
+        std::vector<std::pair<std::string_view, std::string>> texts; // property ("" for the class), text
+        const auto add = [&](std::string_view property, const std::vector<Qualifier>& qualifiers) {
+            if (std::string body = descriptionOf(qualifiers); !body.empty())
+                texts.emplace_back(property, std::move(body));
         };
         add("", cls.qualifiers);
         for (const PropertyDef& p : cls.properties)
             add(p.name, p.qualifiers);
+        // Up to Batch rows per statement: a statement costs more than a row. (Bounded, as every
+        // row count gets a kept statement of its own.)
+        constexpr std::size_t Batch = 32;
+        for (std::size_t first = 0; first < texts.size(); first += Batch) {
+            const std::size_t rows = std::min(Batch, texts.size() - first);
+            std::string sql = "INSERT INTO class_texts(class_id, property, body) VALUES (?, ?, ?)";
+            for (std::size_t i = 1; i < rows; ++i)
+                sql += ", (?, ?, ?)";
+            auto ins = use(sql);
+            int parameter = 0;
+            for (std::size_t i = first; i < first + rows; ++i) {
+                ins->bind(++parameter, classId);
+                ins->bind(++parameter, texts[i].first);
+                ins->bind(++parameter, texts[i].second);
+            }
+            ins->run();
+        }
     }
 
     void fillDescriptions() {
@@ -166,12 +212,34 @@ struct ClassStore::Impl {
                               codec::decodeClass(st.columnBlob(1), "class " + st.columnText(2)));
     }
 
+    // A class written outside any transaction gets one of its own, whose commit indexes it.
+    void ownTransaction(std::optional<Transaction>& tx) {
+        if (sqlite3_get_autocommit(db.handle())) tx.emplace(db);
+    }
+
+    // Brings the description index up to date with class_texts, in one statement each way (in
+    // rowid order, as FTS5 starts a new segment whenever a rowid goes down).
+    void syncTextIndex() {
+        db.exec("INSERT INTO class_text_index(class_text_index, rowid, body) "
+                "SELECT 'delete', id, body FROM temp.texts_removed ORDER BY id;"
+                "INSERT INTO class_text_index(rowid, body) SELECT t.id, t.body "
+                "FROM temp.texts_written w JOIN class_texts t ON t.class_id = w.class_id ORDER BY t.id;"
+                "DELETE FROM temp.texts_removed; DELETE FROM temp.texts_written;");
+    }
+
+    // For a connection that writes: changes to class_texts are tracked and indexed at commit.
+    void trackTexts() {
+        db.exec(TextTracking);
+        db.setBeforeCommit([this] { syncTextIndex(); });
+        tracking = true;
+    }
+
     void migrateFrom(int version) {
         Transaction tx(db);
-        for (int v = version; v < MigrationCount; ++v) {
+        for (int v = version; v < MigrationCount; ++v)
             db.exec(Migrations[v]);
-            if (v == 1) fillDescriptions();
-        }
+        trackTexts();
+        if (version < 2) fillDescriptions();
         db.exec("PRAGMA user_version = " + std::to_string(MigrationCount));
         db.exec("PRAGMA application_id = " + std::to_string(ApplicationId));
         tx.commit();
@@ -183,6 +251,9 @@ struct ClassStore::Impl {
         // file itself, so a repository can be browsed read-only, in a read-only folder too. A file
         // left in WAL mode by an older version is turned back here, on its first write.
         if (!inMemory) db.exec("PRAGMA journal_mode = DELETE");
+        // A compile writes many pages in one transaction: with SQLite's default 2 MiB of cache it
+        // writes them out early and reads them back. Pages are allocated as needed, up to this.
+        if (!inMemory) db.exec("PRAGMA cache_size = -16384");
     }
 };
 
@@ -213,6 +284,7 @@ ClassStore ClassStore::openImage(std::string_view fileBytes) {
         pragmaInt(impl->db, "user_version") != SchemaVersion)
         throw Error(wbem::Failed, "The repository image is not a repository of this version");
     impl->configure(true);
+    impl->trackTexts();
     return ClassStore(std::move(impl));
 }
 
@@ -224,6 +296,11 @@ ClassStore ClassStore::copyInMemory() const {
     sqlite3_backup_finish(backup);
     if (rc != SQLITE_DONE) impl->db.fail(rc, "copying the repository into memory");
     impl->configure(true);
+    // A copy of an older file (opened read-only) is brought to this schema, as a write would.
+    if (m_impl->version < SchemaVersion)
+        impl->migrateFrom(m_impl->version);
+    else
+        impl->trackTexts();
     return ClassStore(std::move(impl));
 }
 
@@ -302,7 +379,10 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
         Database(file, exists ? Database::Mode::ReadWrite : Database::Mode::ReadWriteCreate));
     bool fresh = !exists || empty;
     impl->configure(false);
-    if (fresh || version < SchemaVersion) impl->migrateFrom(fresh ? 0 : version);
+    if (fresh || version < SchemaVersion)
+        impl->migrateFrom(fresh ? 0 : version);
+    else
+        impl->trackTexts();
     ClassStore store(std::move(impl));
     store.m_created = fresh;
     return store;
@@ -442,17 +522,23 @@ bool ClassStore::hasClass(NamespaceId ns, std::string_view name) const {
 }
 
 void ClassStore::putClass(NamespaceId ns, const ClassDef& cls) {
-    auto st = m_impl->use(
-        "INSERT INTO classes(ns_id, name, name_key, super_key, definition) VALUES (?, ?, ?, ?, ?) "
-        "ON CONFLICT(ns_id, name_key) DO UPDATE SET name = excluded.name, super_key = excluded.super_key, "
-        "definition = excluded.definition RETURNING id");
-    st->bind(1, ns).bind(2, cls.name).bind(3, foldCase(cls.name)).bind(4, foldCase(cls.superclass));
-    st->bindBlob(5, codec::encode(cls));
-    st->step();
-    const std::int64_t id = st->columnInt(0);
-    while (st->step()) {
+    std::optional<Transaction> own;
+    m_impl->ownTransaction(own);
+    {
+        auto st = m_impl->use(
+            "INSERT INTO classes(ns_id, name, name_key, super_key, definition) VALUES (?, ?, ?, ?, ?) "
+            "ON CONFLICT(ns_id, name_key) DO UPDATE SET name = excluded.name, super_key = "
+            "excluded.super_key, "
+            "definition = excluded.definition RETURNING id");
+        st->bind(1, ns).bind(2, cls.name).bind(3, foldCase(cls.name)).bind(4, foldCase(cls.superclass));
+        st->bindBlob(5, codec::encode(cls));
+        st->step();
+        const std::int64_t id = st->columnInt(0);
+        while (st->step()) {
+        }
+        m_impl->indexDescriptions(id, cls);
     }
-    m_impl->indexDescriptions(id, cls);
+    if (own) own->commit();
 }
 
 std::vector<DescriptionHit> ClassStore::searchDescriptions(std::string_view words) const {
@@ -461,6 +547,8 @@ std::vector<DescriptionHit> ClassStore::searchDescriptions(std::string_view word
                     "Repository " + path() +
                         " has no description index yet; it is added the next time the repository is "
                         "opened for writing");
+    // Inside a write transaction the index first catches up with what it wrote.
+    if (m_impl->tracking && !sqlite3_get_autocommit(m_impl->db.handle())) m_impl->syncTextIndex();
     std::vector<DescriptionHit> out;
     const std::string query = allWordsQuery(words);
     if (query.empty()) return out;
@@ -474,15 +562,22 @@ std::vector<DescriptionHit> ClassStore::searchDescriptions(std::string_view word
 }
 
 std::size_t ClassStore::deleteClass(NamespaceId ns, std::string_view name) {
+    std::optional<Transaction> own;
+    m_impl->ownTransaction(own);
     {
         auto st = m_impl->use("DELETE FROM classes WHERE ns_id = ? AND name_key = ?");
         st->bind(1, ns).bind(2, foldCase(name));
         st->run();
     }
-    auto st = m_impl->use("DELETE FROM instances WHERE ns_id = ? AND class_key = ?");
-    st->bind(1, ns).bind(2, foldCase(name));
-    st->run();
-    return static_cast<std::size_t>(sqlite3_changes(m_impl->db.handle()));
+    std::size_t instances = 0;
+    {
+        auto st = m_impl->use("DELETE FROM instances WHERE ns_id = ? AND class_key = ?");
+        st->bind(1, ns).bind(2, foldCase(name));
+        st->run();
+        instances = static_cast<std::size_t>(sqlite3_changes(m_impl->db.handle()));
+    }
+    if (own) own->commit();
+    return instances;
 }
 
 std::vector<std::string> ClassStore::classNames(NamespaceId ns) const {

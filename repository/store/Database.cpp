@@ -77,13 +77,15 @@ Database::~Database() {
 }
 
 Database::Database(Database&& other) noexcept
-    : m_db(std::exchange(other.m_db, nullptr)), m_path(std::move(other.m_path)) {}
+    : m_db(std::exchange(other.m_db, nullptr)), m_path(std::move(other.m_path)),
+      m_beforeCommit(std::move(other.m_beforeCommit)) {}
 
 Database& Database::operator=(Database&& other) noexcept {
     if (this != &other) {
         sqlite3_close_v2(m_db);
         m_db = std::exchange(other.m_db, nullptr);
         m_path = std::move(other.m_path);
+        m_beforeCommit = std::move(other.m_beforeCommit);
     }
     return *this;
 }
@@ -228,6 +230,7 @@ Transaction::~Transaction() {
 }
 
 void Transaction::commit() {
+    if (m_db->m_beforeCommit) m_db->m_beforeCommit();
     m_db->exec("COMMIT");
     m_done = true;
 }

@@ -4,6 +4,7 @@
 #include "repository/core/Error.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,8 @@ class Database {
     std::int64_t lastInsertRowId() const;
     const std::string& path() const { return m_path; }
     sqlite3* handle() const { return m_db; }
+    // Work a Transaction does inside itself just before it commits (writes deferred to then).
+    void setBeforeCommit(std::function<void()> work) { m_beforeCommit = std::move(work); }
 
     // A path SQLite takes as a plain file name, never as a URI ("file:x" becomes "./file:x").
     static std::string plainPath(const std::string& path);
@@ -53,8 +56,10 @@ class Database {
     [[noreturn]] void fail(int rc, std::string_view what) const;
 
   private:
+    friend class Transaction;
     sqlite3* m_db = nullptr;
     std::string m_path;
+    std::function<void()> m_beforeCommit;
 };
 
 // A prepared statement. Kept statements are used through StatementUse, which resets them.

@@ -414,6 +414,37 @@ TEST_F(CompilerTest, IncludesResolveRelativelyWithBackslashesAndAnyCase) {
         EXPECT_TRUE(store.hasClass(ns(), name));
 }
 
+TEST_F(CompilerTest, DiagnosticsShowLinesOfFilesAlreadyDone) {
+    // The text of an included file is freed when it is done and read again for a later message.
+    test::TempDir dir;
+    test::writeFile(dir / "top.mof", "#pragma include(\"early.mof\")\nclass Sample_Twice { };\n");
+    test::writeFile(dir / "early.mof", "class Sample_Twice {\r\n  Sample_Nowhere REF Far; };\n");
+    const auto c = test::compileFile(store, dir / "top.mof");
+    EXPECT_EQ(c.status, mof::CompileStatus::SemanticError);
+    for (const char* shown : {"early.mof:1:7: note: first defined here\nclass Sample_Twice {\n",
+                              "early.mof:2:3: warning: reference to class 'Sample_Nowhere'",
+                              "  Sample_Nowhere REF Far; };\n  ^~~~~~~~~~~~~~"})
+        EXPECT_NE(c.diagnostics.find(shown), std::string::npos) << shown << "\n" << c.diagnostics;
+}
+
+TEST_F(CompilerTest, LargeFilesReadInPlaceOrDecodedShowTheSameMessages) {
+    // Past a megabyte a plain UTF-8 file is read through a mapping whose pages are given back as the
+    // compile goes; one with CR line ends is decoded as any file. Both show every line anew.
+    for (const std::string lineEnd : {"\n", "\r\n"}) {
+        test::TempDir dir;
+        std::string text = "class Sample_First {" + lineEnd + "  string Name; };" + lineEnd;
+        for (int i = 0; i < 40000; ++i)
+            text += "// filler, so that the compile gives pages back before it ends" + lineEnd;
+        text += "class Sample_First { };" + lineEnd;
+        test::writeFile(dir / "big.mof", text);
+        const auto c = test::compileFile(store, dir / "big.mof");
+        EXPECT_EQ(c.status, mof::CompileStatus::SemanticError);
+        for (const char* shown : {"big.mof:40003:7: error: class 'Sample_First' is defined twice",
+                                  "big.mof:1:7: note: first defined here\nclass Sample_First {\n"})
+            EXPECT_NE(c.diagnostics.find(shown), std::string::npos) << shown << "\n" << c.diagnostics;
+    }
+}
+
 TEST_F(CompilerTest, IncludeCyclesAndDepthAreBounded) {
     test::TempDir dir;
     test::writeFile(dir / "a.mof", "#pragma include(\"b.mof\")\n");

@@ -1,5 +1,5 @@
-// find across namespaces over a repository compiled in the test, and the description index's
-// migration from a schema 1 file.
+// find across namespaces over a repository compiled in the test, the description index kept in
+// step with every change, and its migration from schema 1 and 2 files.
 #include "repository/core/Error.h"
 #include "repository/file/RepositoryFile.h"
 #include "repository/model/LocalRepository.h"
@@ -7,6 +7,9 @@
 #include "tests/support/TestRepository.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
 
 using namespace morrowlen;
 using namespace morrowlen::repo;
@@ -116,6 +119,108 @@ TEST(FindMigration, SchemaOneFileGetsItsDescriptionsIndexed) {
     EXPECT_EQ(store.searchDescriptions("new").size(), 1u);
     store.deleteClass(*store.findNamespace("root\\old"), "Old_Thing");
     EXPECT_TRUE(store.searchDescriptions("new").empty());
+}
+
+// FTS5's own check that the index holds exactly what class_texts holds.
+void expectIndexMatchesTexts(ClassStore& store) {
+    EXPECT_EQ(
+        sqlite3_exec(store.database().handle(),
+                     "INSERT INTO class_text_index(class_text_index, rank) VALUES ('integrity-check', 1)",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+}
+
+std::vector<std::string> describedClasses(const ClassStore& store, std::string_view words) {
+    std::vector<std::string> out;
+    for (const DescriptionHit& hit : store.searchDescriptions(words))
+        out.push_back(hit.className);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(DescriptionIndex, FollowsReplacedDeletedAndRolledBackClassesAtCommit) {
+    ClassStore store = createInMemoryRepository();
+    const NamespaceId ns = test::ensureNamespace(store, "root\\ix");
+    const auto described = [](const char* name, const char* text) {
+        return test::makeClass(name, "", {}, {test::stringQualifier("Description", text)});
+    };
+    {
+        Transaction tx = store.transaction();
+        store.putClass(ns, described("Ix_A", "alpha"));
+        store.putClass(ns, described("Ix_B", "beta"));
+        store.putClass(ns, described("Ix_A", "gamma")); // replaced before ever being indexed
+        EXPECT_EQ(describedClasses(store, "gamma"), std::vector<std::string>{"Ix_A"});
+        store.deleteClass(ns, "Ix_B");
+        store.putClass(ns, described("Ix_C", "beta delta")); // may take Ix_B's row ids
+        tx.commit();
+    }
+    EXPECT_TRUE(describedClasses(store, "alpha").empty());
+    EXPECT_EQ(describedClasses(store, "beta"), std::vector<std::string>{"Ix_C"});
+    expectIndexMatchesTexts(store);
+    {
+        Transaction tx = store.transaction();
+        store.putClass(ns, described("Ix_A", "epsilon"));
+        store.deleteClass(ns, "Ix_C");
+    }                                              // rolled back
+    store.putClass(ns, described("Ix_D", "zeta")); // outside a transaction: indexed at once
+    EXPECT_EQ(describedClasses(store, "gamma"), std::vector<std::string>{"Ix_A"});
+    EXPECT_EQ(describedClasses(store, "beta"), std::vector<std::string>{"Ix_C"});
+    EXPECT_EQ(describedClasses(store, "zeta"), std::vector<std::string>{"Ix_D"});
+    ClassDef wide = described("Ix_Wide", "wide"); // more descriptions than one statement takes
+    for (int i = 0; i < 70; ++i)
+        wide.properties.push_back(
+            test::property("P" + std::to_string(i), CimType::String,
+                           {test::stringQualifier("Description", "word" + std::to_string(i))}));
+    store.putClass(ns, wide);
+    EXPECT_EQ(store.searchDescriptions("word69").size(), 1u);
+    {
+        // Indexed classes replaced twice and deleted; a new class may take a deleted one's id.
+        Transaction tx = store.transaction();
+        store.putClass(ns, described("Ix_A", "eta"));
+        store.putClass(ns, described("Ix_A", "theta"));
+        store.deleteClass(ns, "Ix_Wide");
+        store.putClass(ns, described("Ix_E", "iota"));
+        tx.commit();
+    }
+    EXPECT_TRUE(describedClasses(store, "gamma").empty());
+    EXPECT_TRUE(describedClasses(store, "eta").empty());
+    EXPECT_EQ(describedClasses(store, "theta"), std::vector<std::string>{"Ix_A"});
+    EXPECT_TRUE(describedClasses(store, "word69").empty());
+    EXPECT_EQ(describedClasses(store, "iota"), std::vector<std::string>{"Ix_E"});
+    expectIndexMatchesTexts(store);
+}
+
+TEST(FindMigration, SchemaTwoFileKeepsItsIndexAndLosesItsTriggers) {
+    test::TempDir dir;
+    const std::string path = (dir / "two.sqlite").string();
+    {
+        ClassStore store = ClassStore::open(path, ClassStore::OpenMode::Create);
+        store.putClass(
+            test::ensureNamespace(store, "root\\old"),
+            test::makeClass("Old_Thing", "", {}, {test::stringQualifier("Description", "Kept words")}));
+        // The triggers of schema 2, which indexed every row as it was written.
+        store.database().exec(R"sql(
+            CREATE TRIGGER class_texts_added AFTER INSERT ON class_texts BEGIN
+                INSERT INTO class_text_index(rowid, body) VALUES (new.id, new.body);
+            END;
+            CREATE TRIGGER class_texts_removed AFTER DELETE ON class_texts BEGIN
+                INSERT INTO class_text_index(class_text_index, rowid, body) VALUES ('delete', old.id, old.body);
+            END;
+            PRAGMA user_version = 2;)sql");
+    }
+    EXPECT_EQ(describedClasses(ClassStore::open(path, ClassStore::OpenMode::ReadOnly), "kept"),
+              std::vector<std::string>{"Old_Thing"});
+    ClassStore store = ClassStore::open(path, ClassStore::OpenMode::OpenExisting);
+    Statement triggers =
+        store.database().prepare("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'");
+    ASSERT_TRUE(triggers.step());
+    EXPECT_EQ(triggers.columnInt(0), 0);
+    store.putClass(
+        *store.findNamespace("root\\old"),
+        test::makeClass("Old_Thing", "", {}, {test::stringQualifier("Description", "Other words")}));
+    EXPECT_TRUE(describedClasses(store, "kept").empty());
+    EXPECT_EQ(describedClasses(store, "other words"), std::vector<std::string>{"Old_Thing"});
+    expectIndexMatchesTexts(store);
 }
 
 } // namespace
