@@ -1,7 +1,6 @@
 // morrowlen-mofcomp: compiles MOF files into the local repository.
 #include "repository/core/Error.h"
 #include "repository/core/Unicode.h"
-#include "repository/file/DefaultSet.h"
 #include "repository/file/Location.h"
 #include "repository/file/RepositoryFile.h"
 #include "repository/mof/Compiler.h"
@@ -229,6 +228,8 @@ int main(int argc, char** argv) {
     const std::string path = o.repository ? *o.repository : repo::defaultRepositoryPath();
     try {
         std::optional<repo::ClassStore> store;
+        const repo::NewRepository contents =
+            o.defaultSet ? repo::NewRepository::DefaultSet : repo::NewRepository::SystemClassesOnly;
         if (o.check) {
             o.compile.writeClasses = false;
             std::error_code ec;
@@ -237,13 +238,10 @@ int main(int argc, char** argv) {
                     repo::ClassStore::open(path, repo::ClassStore::OpenMode::ReadOnly);
                 store.emplace(existing.copyInMemory());
             } else {
-                store.emplace(o.defaultSet ? repo::ClassStore::openImage(repo::defaultRepositoryImage())
-                                           : repo::createInMemoryRepository());
+                store.emplace(repo::createInMemoryRepository(contents));
             }
         } else {
-            store.emplace(repo::openOrCreateRepository(path, o.defaultSet
-                                                                 ? repo::NewRepository::DefaultSet
-                                                                 : repo::NewRepository::SystemClassesOnly));
+            store.emplace(repo::openOrCreateRepository(path, contents));
         }
         // The compiler's caches are left to the end of the process: freeing their many small
         // objects one by one costs a tenth of a whole compile. (Held by a static, so leak checkers

@@ -527,9 +527,9 @@ void ClassStore::putClass(NamespaceId ns, const ClassDef& cls) {
     {
         auto st = m_impl->use(
             "INSERT INTO classes(ns_id, name, name_key, super_key, definition) VALUES (?, ?, ?, ?, ?) "
-            "ON CONFLICT(ns_id, name_key) DO UPDATE SET name = excluded.name, super_key = "
-            "excluded.super_key, "
-            "definition = excluded.definition RETURNING id");
+            "ON CONFLICT(ns_id, name_key) DO UPDATE SET "
+            "name = excluded.name, super_key = excluded.super_key, definition = excluded.definition "
+            "RETURNING id");
         st->bind(1, ns).bind(2, cls.name).bind(3, foldCase(cls.name)).bind(4, foldCase(cls.superclass));
         st->bindBlob(5, codec::encode(cls));
         st->step();
