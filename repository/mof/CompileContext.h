@@ -108,6 +108,10 @@ struct CompileContext {
     std::unordered_map<NamespaceId, std::unordered_map<std::string, std::optional<repo::QualifierDecl>>>
         qualifierDecls;
     std::unordered_map<NamespaceId, std::unordered_map<std::string, Location>> definedHere;
+    // Folded names of the classes in the store, read once per namespace (rather than a look-up per
+    // class): it answers for every name not in definedHere, and a class this compile deletes
+    // leaves both.
+    std::unordered_map<NamespaceId, std::unordered_set<std::string>> stored;
     std::unordered_map<std::string, AliasEntry> aliases;
 
     // Object paths of the stored instances of a class, by namespace and folded class name.
@@ -120,6 +124,9 @@ struct CompileContext {
     std::vector<std::string> pulling;               // folded class names being pulled in, innermost last
 
     std::string folded; // scratch buffer for lookups
+
+    // Whether the store has the class, for a name this compile has not defined.
+    bool isStored(NamespaceId ns, std::string_view name);
 
     const std::string& fold(std::string_view s);
     bool canWrite() const { return !diagnostics.hasErrors() && !aborted; }

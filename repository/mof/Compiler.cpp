@@ -30,6 +30,16 @@ CompileContext::CompileContext(repo::ClassStore& s, CompileOptions o)
     if (options.systemClasses) currentNamespaceId = store.systemNamespace();
 }
 
+bool CompileContext::isStored(NamespaceId ns, std::string_view name) {
+    auto [it, first] = stored.try_emplace(ns);
+    if (first) {
+        // Classes this compile has already written may be among them; they are in definedHere.
+        for (const std::string& n : store.classNames(ns))
+            it->second.insert(repo::foldCase(n));
+    }
+    return it->second.contains(fold(name));
+}
+
 const std::string& CompileContext::fold(std::string_view s) {
     folded.assign(s);
     for (char& c : folded)

@@ -315,7 +315,7 @@ bool checkClassFlags(CompileContext& cx, const ast::ClassNode& node, NamespaceId
     const auto& here = cx.definedHere[ns];
     const auto earlier = here.find(cx.fold(name));
     const bool inCompile = earlier != here.end();
-    const bool inStore = !inCompile && cx.store.hasClass(ns, name);
+    const bool inStore = !inCompile && cx.isStored(ns, name);
     const std::uint32_t flags = cx.classFlags;
     if ((flags & classflags::CreateOnly) && (inStore || inCompile)) {
         cx.error(node.name, "class '" + name + "' already exists (classflags createonly)");

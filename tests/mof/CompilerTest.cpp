@@ -309,6 +309,10 @@ TEST_F(CompilerTest, ClassFlagsAgainstTheRepository) {
     createOnly.classFlags = mof::classflags::CreateOnly;
     fails("class Sample_B : Sample_A { };", "already exists", createOnly);
     fails("#pragma classflags(64)\nclass Sample_A : Sample_B { };", "would be its own superclass");
+    // The stored names are read once per namespace: any case finds them, and a deleted class is gone.
+    fails("class SAMPLE_b : Sample_A { };", "already exists", createOnly);
+    ok("class Sample_C { };\n#pragma deleteclass(\"Sample_B\", FAIL)\nclass Sample_B : Sample_A { };",
+       createOnly);
 }
 
 // Found by fuzzing: a refused superclass once stayed in the cache and made the next lookup loop.
