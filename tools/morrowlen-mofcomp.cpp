@@ -5,6 +5,7 @@
 #include "repository/file/RepositoryFile.h"
 #include "repository/mof/Compiler.h"
 #include "tools/CommandLine.h"
+#include "tools/Heap.h"
 
 #include <CLI/CLI.hpp>
 
@@ -15,7 +16,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <malloc.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -219,11 +219,7 @@ class Progress {
 } // namespace
 
 int main(int argc, char** argv) {
-    // A compile makes and frees millions of small objects and some large ones: the heap keeps what
-    // is freed (up to a bound) instead of handing it back to the system and faulting it in again.
-    mallopt(M_TOP_PAD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    tools::tuneHeapForCompiling();
     Options o;
     if (auto status = parseArguments(argc, argv, o)) return *status;
     for (char& c : o.compile.defaultNamespace)

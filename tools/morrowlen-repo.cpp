@@ -9,6 +9,7 @@
 #include "tools/ClassTree.h"
 #include "tools/CommandLine.h"
 #include "tools/DocSite.h"
+#include "tools/Heap.h"
 #include "tools/JsonLayout.h"
 #include "tools/MofFormat.h"
 #include "tools/SchemaDiff.h"
@@ -371,6 +372,7 @@ std::string parseProblem(const CLI::ParseError& e, const CLI::App* command,
 } // namespace
 
 int main(int argc, char** argv) {
+    tools::tuneHeapForCompiling(); // diff compiles two schemas; doc and find read whole namespaces
     std::optional<std::string> repository;
     std::string repositoryText;
     Arguments arguments;
