@@ -7,9 +7,12 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace morrowlen;
@@ -22,6 +25,14 @@ const fs::path Schema = fs::path(MORROWLEN_CORPORA) / "dmtf-cim-schema-2.49.0";
 void removeRepository(const std::string& path) {
     for (const char* suffix : {"", "-wal", "-shm", "-journal"})
         fs::remove(path + suffix);
+}
+
+// A file that compiles the schema copies times, each copy in a namespace of its own.
+void writeCopies(const std::string& path, int copies) {
+    std::ofstream out(path);
+    for (int i = 0; i < copies; ++i)
+        out << "#pragma namespace(\"\\\\\\\\.\\\\root\\\\copy" << i << "\")\n#pragma include(\""
+            << (Schema / "cim_schema_2.49.0.mof").generic_string() << "\")\n";
 }
 
 void BM_CompileDmtfIntoNewFile(benchmark::State& state) {
@@ -84,12 +95,7 @@ void BM_CompileDmtfCopies(benchmark::State& state) {
     const fs::path dir = fs::temp_directory_path() / ("morrowlen-bench-copies-" + std::to_string(getpid()));
     fs::create_directories(dir);
     const std::string top = (dir / "copies.mof").string(), path = (dir / "r.sqlite").string();
-    {
-        std::ofstream out(top);
-        for (int i = 0; i < copies; ++i)
-            out << "#pragma namespace(\"\\\\\\\\.\\\\root\\\\copy" << i << "\")\n#pragma include(\""
-                << (Schema / "cim_schema_2.49.0.mof").generic_string() << "\")\n";
-    }
+    writeCopies(top, copies);
     for (auto _ : state) {
         state.PauseTiming();
         removeRepository(path);
@@ -172,6 +178,59 @@ BENCHMARK(BM_ForwardReferences)
     ->ArgsProduct({{12500, 25000, 50000}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
+
+// The same work as whole runs of morrowlen-mofcomp, as a user starts it: the process, its heap and
+// its file system calls included.
+bool runTool(std::vector<std::string> args) {
+    args.insert(args.begin(), MORROWLEN_MOFCOMP);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    int status = 0;
+    return rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Argument: 0 for -check of the schema, else the number of copies compiled into a fresh file.
+void BM_MofcompProcess(benchmark::State& state) {
+    if (!fs::exists(Schema)) {
+        state.SkipWithError("the DMTF corpus is absent");
+        return;
+    }
+    const auto copies = static_cast<int>(state.range(0));
+    const fs::path dir = fs::temp_directory_path() / ("morrowlen-bench-tool-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string top = (dir / "copies.mof").string(), path = (dir / "r.sqlite").string();
+    writeCopies(top, copies);
+    for (auto _ : state) {
+        state.PauseTiming();
+        removeRepository(path);
+        state.ResumeTiming();
+        const bool fine = copies == 0
+                              ? runTool({"-check", (Schema / "cim_schema_2.49.0.mof").string()})
+                              : runTool({"--no-default-set", "--repository", path,
+                                         copies == 1 ? (Schema / "cim_schema_2.49.0.mof").string() : top});
+        if (!fine) {
+            state.SkipWithError("morrowlen-mofcomp failed");
+            break;
+        }
+    }
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_MofcompProcess)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(10)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
 
 } // namespace
 
