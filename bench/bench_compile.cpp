@@ -28,13 +28,23 @@ void removeRepository(const std::string& path) {
         fs::remove(path + suffix);
 }
 
-// A file that compiles the schema copies times, each copy in a namespace of its own.
-void writeCopies(const std::string& path, int copies) {
-    std::ofstream out(path);
-    for (int i = 0; i < copies; ++i)
-        out << "#pragma namespace(\"\\\\\\\\.\\\\root\\\\copy" << i << "\")\n#pragma include(\""
-            << (Schema / "cim_schema_2.49.0.mof").generic_string() << "\")\n";
-}
+// A folder of its own, removed afterwards, with a file that compiles the schema n times, each copy
+// in a namespace of its own (so nothing is stored), and the name for a repository file.
+struct CopiesFolder {
+    fs::path dir = fs::temp_directory_path() / ("morrowlen-bench-copies-" + std::to_string(getpid()));
+    std::string copies = (dir / "copies.mof").string(), repository = (dir / "r.sqlite").string();
+
+    explicit CopiesFolder(int n) {
+        fs::create_directories(dir);
+        std::ofstream out(copies);
+        for (int i = 0; i < n; ++i)
+            out << "#pragma namespace(\"\\\\\\\\.\\\\root\\\\copy" << i << "\")\n#pragma include(\""
+                << (Schema / "cim_schema_2.49.0.mof").generic_string() << "\")\n";
+    }
+    ~CopiesFolder() { fs::remove_all(dir); }
+    CopiesFolder(const CopiesFolder&) = delete;
+    CopiesFolder& operator=(const CopiesFolder&) = delete;
+};
 
 void BM_CompileDmtfIntoNewFile(benchmark::State& state) {
     if (!fs::exists(Schema)) {
@@ -93,24 +103,21 @@ void BM_CompileDmtfCopies(benchmark::State& state) {
         return;
     }
     const auto copies = static_cast<int>(state.range(0));
-    const fs::path dir = fs::temp_directory_path() / ("morrowlen-bench-copies-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    const std::string top = (dir / "copies.mof").string(), path = (dir / "r.sqlite").string();
-    writeCopies(top, copies);
+    const CopiesFolder folder(copies);
     for (auto _ : state) {
         state.PauseTiming();
-        removeRepository(path);
+        removeRepository(folder.repository);
         state.ResumeTiming();
-        repo::ClassStore store = repo::openOrCreateRepository(path, repo::NewRepository::SystemClassesOnly);
+        repo::ClassStore store =
+            repo::openOrCreateRepository(folder.repository, repo::NewRepository::SystemClassesOnly);
         mof::Compiler compiler(store);
-        if (compiler.compileFiles({top}) != mof::CompileStatus::Success) {
+        if (compiler.compileFiles({folder.copies}) != mof::CompileStatus::Success) {
             state.SkipWithError("the copies did not compile");
             break;
         }
         benchmark::DoNotOptimize(compiler.stats().classes);
     }
     state.SetComplexityN(copies);
-    fs::remove_all(dir);
 }
 BENCHMARK(BM_CompileDmtfCopies)
     ->Arg(1)
@@ -206,24 +213,20 @@ void BM_MofcompProcess(benchmark::State& state) {
         return;
     }
     const auto copies = static_cast<int>(state.range(0));
-    const fs::path dir = fs::temp_directory_path() / ("morrowlen-bench-tool-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    const std::string top = (dir / "copies.mof").string(), path = (dir / "r.sqlite").string();
-    writeCopies(top, copies);
+    const CopiesFolder folder(copies);
+    const std::string schema = (Schema / "cim_schema_2.49.0.mof").string();
     for (auto _ : state) {
         state.PauseTiming();
-        removeRepository(path);
+        removeRepository(folder.repository);
         state.ResumeTiming();
-        const bool fine = copies == 0
-                              ? runTool({"-check", (Schema / "cim_schema_2.49.0.mof").string()})
-                              : runTool({"--no-default-set", "--repository", path,
-                                         copies == 1 ? (Schema / "cim_schema_2.49.0.mof").string() : top});
+        const bool fine = copies == 0 ? runTool({"-check", schema})
+                                      : runTool({"--no-default-set", "--repository", folder.repository,
+                                                 copies == 1 ? schema : folder.copies});
         if (!fine) {
             state.SkipWithError("morrowlen-mofcomp failed");
             break;
         }
     }
-    fs::remove_all(dir);
 }
 BENCHMARK(BM_MofcompProcess)
     ->Arg(0)
