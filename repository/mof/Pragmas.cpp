@@ -234,7 +234,8 @@ void deleteClassTree(CompileContext& cx, NamespaceId ns, const std::string& name
         if (cx.canWrite()) cx.stats.deletedInstances += cx.store.deleteClass(ns, *it);
         cx.classes[ns][cx.fold(*it)] = nullptr;
         cx.definedHere[ns].erase(cx.fold(*it));
-        cx.stored[ns].erase(cx.fold(*it));
+        if (const auto names = cx.stored.find(ns); names != cx.stored.end())
+            names->second.erase(cx.fold(*it));
         cx.instancePaths.erase(std::to_string(ns) + ':' + cx.fold(*it));
         ++cx.stats.deletedClasses;
     }

@@ -313,6 +313,8 @@ TEST_F(CompilerTest, ClassFlagsAgainstTheRepository) {
     fails("class SAMPLE_b : Sample_A { };", "already exists", createOnly);
     ok("class Sample_C { };\n#pragma deleteclass(\"Sample_B\", FAIL)\nclass Sample_B : Sample_A { };",
        createOnly);
+    fails("#pragma deleteclass(\"Sample_C\", FAIL)\nclass Sample_B : Sample_A { };", "already exists",
+          createOnly);
 }
 
 // Found by fuzzing: a refused superclass once stayed in the cache and made the next lookup loop.
