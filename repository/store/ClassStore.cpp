@@ -170,10 +170,14 @@ struct ClassStore::Impl {
         return StatementUse(it->second);
     }
 
-    void indexDescriptions(std::int64_t classId, const ClassDef& cls) {
-        auto del = use("DELETE FROM class_texts WHERE class_id = ?");
-        del->bind(1, classId);
-        del->run();
+    // replacing: the class was stored before and its texts go. (A new id has none: deleting a class
+    // deletes its texts.)
+    void indexDescriptions(std::int64_t classId, const ClassDef& cls, bool replacing) {
+        if (replacing) {
+            auto del = use("DELETE FROM class_texts WHERE class_id = ?");
+            del->bind(1, classId);
+            del->run();
+        }
         // After the delete, so that rows indexed before are noted as removed (see TextTracking).
         auto written = use("INSERT OR IGNORE INTO temp.texts_written(class_id) VALUES (?)");
         written->bind(1, classId);
@@ -209,7 +213,7 @@ struct ClassStore::Impl {
         Statement st = db.prepare("SELECT id, definition, name FROM classes ORDER BY id");
         while (st.step())
             indexDescriptions(st.columnInt(0),
-                              codec::decodeClass(st.columnBlob(1), "class " + st.columnText(2)));
+                              codec::decodeClass(st.columnBlob(1), "class " + st.columnText(2)), false);
     }
 
     // A class written outside any transaction gets one of its own, whose commit indexes it.
@@ -525,18 +529,26 @@ void ClassStore::putClass(NamespaceId ns, const ClassDef& cls) {
     std::optional<Transaction> own;
     m_impl->ownTransaction(own);
     {
-        auto st = m_impl->use(
-            "INSERT INTO classes(ns_id, name, name_key, super_key, definition) VALUES (?, ?, ?, ?, ?) "
-            "ON CONFLICT(ns_id, name_key) DO UPDATE SET "
-            "name = excluded.name, super_key = excluded.super_key, definition = excluded.definition "
-            "RETURNING id");
-        st->bind(1, ns).bind(2, cls.name).bind(3, foldCase(cls.name)).bind(4, foldCase(cls.superclass));
-        st->bindBlob(5, codec::encode(cls));
-        st->step();
-        const std::int64_t id = st->columnInt(0);
-        while (st->step()) {
+        // A look-up, then a plain insert or update: an upsert with RETURNING costs twice as much.
+        const std::string key = foldCase(cls.name);
+        std::optional<std::int64_t> id;
+        {
+            auto find = m_impl->use("SELECT id FROM classes WHERE ns_id = ? AND name_key = ?");
+            find->bind(1, ns).bind(2, key);
+            if (find->step()) id = find->columnInt(0);
         }
-        m_impl->indexDescriptions(id, cls);
+        const std::string definition = codec::encode(cls);
+        auto st = id ? m_impl->use("UPDATE classes SET name = ?, super_key = ?, definition = ? WHERE id = ?")
+                     : m_impl->use("INSERT INTO classes(name, super_key, definition, ns_id, name_key) "
+                                   "VALUES (?, ?, ?, ?, ?)");
+        st->bind(1, cls.name).bind(2, foldCase(cls.superclass));
+        st->bindBlob(3, definition);
+        if (id)
+            st->bind(4, *id);
+        else
+            st->bind(4, ns).bind(5, key);
+        st->run();
+        m_impl->indexDescriptions(id ? *id : m_impl->db.lastInsertRowId(), cls, id.has_value());
     }
     if (own) own->commit();
 }
