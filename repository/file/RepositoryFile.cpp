@@ -88,14 +88,11 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
     const std::string temp = path + ".new-" + std::to_string(::getpid());
     removeWithJournal(temp);
     try {
-        if (contents == NewRepository::DefaultSet) {
+        // Built in memory and written in one go: a file nobody sees yet needs no journal.
+        if (contents == NewRepository::DefaultSet)
             writeImage(temp, defaultRepositoryImage());
-        } else {
-            repo::ClassStore store = repo::ClassStore::open(temp, repo::ClassStore::OpenMode::Create);
-            mof::installSystemClasses(store);
-            // One self-contained file, with nothing left in a write-ahead log beside it.
-            store.database().exec("PRAGMA journal_mode = DELETE");
-        }
+        else
+            writeImage(temp, createInMemoryRepository(contents).image());
     } catch (...) {
         removeWithJournal(temp);
         throw;

@@ -308,6 +308,15 @@ ClassStore ClassStore::copyInMemory() const {
     return ClassStore(std::move(impl));
 }
 
+std::string ClassStore::image() const {
+    sqlite3_int64 size = 0;
+    unsigned char* bytes = sqlite3_serialize(m_impl->db.handle(), "main", &size, 0);
+    if (!bytes) m_impl->db.fail(SQLITE_NOMEM, "writing out the repository");
+    std::string out(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+    sqlite3_free(bytes);
+    return out;
+}
+
 ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
     namespace fs = std::filesystem;
     std::error_code ec;

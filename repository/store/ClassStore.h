@@ -48,6 +48,8 @@ class ClassStore {
     static ClassStore openImage(std::string_view fileBytes);
     // A copy of this repository's whole content in memory, page by page.
     ClassStore copyInMemory() const;
+    // The bytes of a repository file with this repository's content (what openImage() reads).
+    std::string image() const;
 
     ClassStore(ClassStore&&) noexcept;
     ClassStore& operator=(ClassStore&&) noexcept;
