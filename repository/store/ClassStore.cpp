@@ -83,6 +83,23 @@ const char* const Migrations[] = {
                                                      tokenize='unicode61 remove_diacritics 2', columnsize=0);
     INSERT INTO class_text_index(class_text_index) VALUES ('rebuild');
     )sql",
+    // 3 -> 4: class_texts without its foreign key, whose check on every row cost more than writing
+    // the row. A trigger deletes the texts of a deleted class instead (of one deleted with its
+    // namespace too). The rows keep their ids, so the description index stays as it is.
+    R"sql(
+    CREATE TABLE class_texts_4(
+        id INTEGER PRIMARY KEY,
+        class_id INTEGER NOT NULL,
+        property TEXT NOT NULL,
+        body TEXT NOT NULL);
+    INSERT INTO class_texts_4(id, class_id, property, body) SELECT id, class_id, property, body FROM class_texts;
+    DROP TABLE class_texts;
+    ALTER TABLE class_texts_4 RENAME TO class_texts;
+    CREATE INDEX class_texts_by_class ON class_texts(class_id);
+    CREATE TRIGGER class_deleted AFTER DELETE ON classes BEGIN
+        DELETE FROM class_texts WHERE class_id = old.id;
+    END;
+    )sql",
 };
 
 // What a writing connection has changed in class_texts since its last commit, kept in its own

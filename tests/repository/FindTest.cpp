@@ -99,8 +99,8 @@ TEST(FindMigration, SchemaOneFileGetsItsDescriptionsIndexed) {
             test::ensureNamespace(store, "root\\old"),
             test::makeClass("Old_Thing", "", {}, {test::stringQualifier("Description", "Kept from before")}));
         // Back to schema 1 as an earlier Morrowlen wrote it.
-        store.database().exec("DROP TABLE class_text_index; DROP TABLE class_texts; DROP INDEX "
-                              "classes_names; PRAGMA user_version = 1");
+        store.database().exec("DROP TABLE class_text_index; DROP TABLE class_texts; DROP TRIGGER "
+                              "class_deleted; DROP INDEX classes_names; PRAGMA user_version = 1");
     }
     {
         // Read as it is, without the index, and left at schema 1.
@@ -190,7 +190,7 @@ TEST(DescriptionIndex, FollowsReplacedDeletedAndRolledBackClassesAtCommit) {
     expectIndexMatchesTexts(store);
 }
 
-TEST(FindMigration, SchemaTwoFileKeepsItsIndexAndLosesItsTriggers) {
+TEST(FindMigration, SchemaTwoFileKeepsItsIndexAndLosesItsTriggersAndForeignKey) {
     test::TempDir dir;
     const std::string path = (dir / "two.sqlite").string();
     {
@@ -198,8 +198,19 @@ TEST(FindMigration, SchemaTwoFileKeepsItsIndexAndLosesItsTriggers) {
         store.putClass(
             test::ensureNamespace(store, "root\\old"),
             test::makeClass("Old_Thing", "", {}, {test::stringQualifier("Description", "Kept words")}));
-        // The triggers of schema 2, which indexed every row as it was written.
+        // The texts of schemas 2 and 3, with a foreign key, and the triggers of schema 2, which
+        // indexed every row as it was written.
         store.database().exec(R"sql(
+            DROP TRIGGER class_deleted;
+            CREATE TABLE old_texts(
+                id INTEGER PRIMARY KEY,
+                class_id INTEGER NOT NULL REFERENCES classes(id) ON DELETE CASCADE,
+                property TEXT NOT NULL,
+                body TEXT NOT NULL);
+            INSERT INTO old_texts SELECT * FROM class_texts;
+            DROP TABLE class_texts;
+            ALTER TABLE old_texts RENAME TO class_texts;
+            CREATE INDEX class_texts_by_class ON class_texts(class_id);
             CREATE TRIGGER class_texts_added AFTER INSERT ON class_texts BEGIN
                 INSERT INTO class_text_index(rowid, body) VALUES (new.id, new.body);
             END;
@@ -211,15 +222,22 @@ TEST(FindMigration, SchemaTwoFileKeepsItsIndexAndLosesItsTriggers) {
     EXPECT_EQ(describedClasses(ClassStore::open(path, ClassStore::OpenMode::ReadOnly), "kept"),
               std::vector<std::string>{"Old_Thing"});
     ClassStore store = ClassStore::open(path, ClassStore::OpenMode::OpenExisting);
-    Statement triggers =
-        store.database().prepare("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'");
-    ASSERT_TRUE(triggers.step());
-    EXPECT_EQ(triggers.columnInt(0), 0);
+    const auto count = [&](const char* sql) {
+        Statement st = store.database().prepare(sql);
+        return st.step() ? st.columnInt(0) : -1;
+    };
+    EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND tbl_name = 'class_texts'"),
+              0);
+    EXPECT_EQ(count("SELECT count(*) FROM pragma_foreign_key_list('class_texts')"), 0);
+    const NamespaceId ns = *store.findNamespace("root\\old");
     store.putClass(
-        *store.findNamespace("root\\old"),
-        test::makeClass("Old_Thing", "", {}, {test::stringQualifier("Description", "Other words")}));
+        ns, test::makeClass("Old_Thing", "", {}, {test::stringQualifier("Description", "Other words")}));
     EXPECT_TRUE(describedClasses(store, "kept").empty());
     EXPECT_EQ(describedClasses(store, "other words"), std::vector<std::string>{"Old_Thing"});
+    expectIndexMatchesTexts(store);
+    // Without the foreign key, a deleted class's texts still go with it.
+    store.deleteClass(ns, "Old_Thing");
+    EXPECT_EQ(count("SELECT count(*) FROM class_texts"), 0);
     expectIndexMatchesTexts(store);
 }
 
