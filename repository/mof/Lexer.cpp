@@ -2,18 +2,29 @@
 
 #include "repository/mof/Limits.h"
 
+#include <array>
+#include <cstdint>
+
 namespace morrowlen::mof {
 
-bool isIdentifierStart(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
-           static_cast<unsigned char>(c) >= 0x80; // letters beyond ASCII, as UTF-8
-}
-
-bool isIdentifierChar(char c) {
-    return isIdentifierStart(c) || (c >= '0' && c <= '9');
-}
-
 namespace {
+// Byte classes, one table look-up in the loops that run over most of the text.
+enum : std::uint8_t { Space = 1, IdentifierStart = 2, IdentifierChar = 4 };
+constexpr std::array<std::uint8_t, 256> Classes = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned char c : {' ', '\t', '\n', '\f', '\v'})
+        table[c] = Space;
+    for (int c = 0; c < 256; ++c) {
+        // Bytes from 0x80 up are letters beyond ASCII, as UTF-8.
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80)
+            table[c] = IdentifierStart | IdentifierChar;
+        if (c >= '0' && c <= '9') table[c] = IdentifierChar;
+    }
+    return table;
+}();
+bool isSpace(char c) {
+    return Classes[static_cast<unsigned char>(c)] & Space;
+}
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -21,6 +32,14 @@ bool isHexDigit(char c) {
     return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 } // namespace
+
+bool isIdentifierStart(char c) {
+    return Classes[static_cast<unsigned char>(c)] & IdentifierStart;
+}
+
+bool isIdentifierChar(char c) {
+    return Classes[static_cast<unsigned char>(c)] & IdentifierChar;
+}
 
 Lexer::Lexer(const SourceFile& file, FileId id, Diagnostics& diagnostics)
     : m_text(file.text()), m_file(id), m_diagnostics(diagnostics) {}
@@ -31,10 +50,10 @@ void Lexer::error(std::uint32_t offset, std::uint32_t length, std::string messag
 
 bool Lexer::skipTrivia() {
     for (;;) {
-        const char c = peek();
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\v') {
+        while (m_pos < m_text.size() && isSpace(m_text[m_pos]))
             ++m_pos;
-        } else if (c == '/' && peek(1) == '/') {
+        const char c = peek();
+        if (c == '/' && peek(1) == '/') {
             const std::size_t end = m_text.find('\n', m_pos);
             m_pos = end == std::string_view::npos ? m_text.size() : end;
         } else if (c == '/' && peek(1) == '*') {
