@@ -108,7 +108,10 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
     fs::remove(temp, ec);
     if (rc != 0 && err != EEXIST)
         throw Error(wbem::Failed, "Cannot create the repository " + path + ": " + std::strerror(err));
-    repo::ClassStore store = repo::ClassStore::open(path, repo::ClassStore::OpenMode::OpenExisting);
+    // The file in place is the one written above, unless another one was there first (EEXIST); only
+    // that one needs the check before a write (reading the whole default repository took 10-20 ms).
+    repo::ClassStore store = repo::ClassStore::open(path, rc == 0 ? repo::ClassStore::OpenMode::JustWritten
+                                                                  : repo::ClassStore::OpenMode::OpenExisting);
     if (rc == 0) store.markCreated();
     return store;
 }

@@ -391,7 +391,7 @@ ClassStore ClassStore::open(const std::string& path, OpenMode mode) {
                                           std::to_string(SchemaVersion) + ")");
         } else if (version < 1) {
             throw Error(wbem::Failed, "Repository " + path + " is damaged: it has no schema version");
-        } else if (mode != OpenMode::ReadOnly) {
+        } else if (mode == OpenMode::OpenExisting || mode == OpenMode::Create) {
             // Writing into a damaged file would spread the damage: it must be sound first.
             Statement check = probe.prepare("PRAGMA quick_check(1)");
             const std::string verdict = check.step() ? check.columnText(0) : std::string();

@@ -36,6 +36,7 @@ class ClassStore {
         OpenExisting, // the file must exist and be a repository
         Create,       // creates the file when missing; an existing one must be a repository
         ReadOnly,     // as OpenExisting, and never written (no migration either)
+        JustWritten,  // as OpenExisting, for a file this process has just written whole: not checked
     };
 
     // Opens or creates a repository file. Anything that is not a repository of this or an older
