@@ -1,6 +1,7 @@
 #include "repository/store/Database.h"
 
 #include "repository/core/Error.h"
+#include "repository/store/BatchedWrites.h"
 
 #include <sqlite3.h>
 
@@ -65,8 +66,9 @@ Database::Database(const std::string& path, Mode mode) : m_path(path) {
         flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
         break;
     }
-    if (path == ":memory:") flags |= SQLITE_OPEN_MEMORY;
-    int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
+    const bool inMemory = path == ":memory:";
+    if (inMemory) flags |= SQLITE_OPEN_MEMORY;
+    int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, inMemory ? nullptr : batchedWritesVfs());
     if (rc != SQLITE_OK) {
         std::string msg = describe(m_db, rc, "opening the file", path);
         sqlite3_close(m_db);

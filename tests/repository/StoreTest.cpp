@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -404,6 +406,62 @@ TEST(Store, AKilledCompileIsRolledBackBeforeBrowsing) {
     ASSERT_TRUE(std::filesystem::exists(file.string() + "-journal"));
     auto store = ClassStore::open(file.string(), ClassStore::OpenMode::ReadOnly);
     EXPECT_EQ(store.classNames(store.rootNamespace()), std::vector<std::string>{"Class0"});
+}
+
+} // namespace
+
+namespace {
+
+// The store writes pages in runs (see BatchedWrites.h): what it collected must reach the file
+// before SQLite reads a page back, and a run that fails must fail the commit it belongs to.
+TEST(Store, PagesWrittenInRunsAreReadBackAndAFailedRunLeavesTheFileAsItWas) {
+    TempDir dir;
+    const auto file = dir / "repo.sqlite";
+    makeRepository(file, 20);
+    const auto addClasses = [&](ClassStore& store, const std::string& prefix, int count) {
+        for (int i = 0; i < count; ++i)
+            store.putClass(store.rootNamespace(),
+                           test::makeClass(prefix + std::to_string(i), "",
+                                           {test::property(std::string(300, 'P'), CimType::String)}));
+    };
+    {
+        // A cache of one page: pages go to the file during the transaction and are read back.
+        auto store = ClassStore::open(file.string(), ClassStore::OpenMode::OpenExisting);
+        store.database().exec("PRAGMA cache_size = 1");
+        Transaction tx = store.transaction();
+        addClasses(store, "Extra", 300);
+        for (int i = 0; i < 300; i += 37)
+            EXPECT_TRUE(store.getClass(store.rootNamespace(), "Extra" + std::to_string(i)));
+        tx.commit();
+    }
+    auto reopened = ClassStore::open(file.string(), ClassStore::OpenMode::OpenExisting); // checks it
+    EXPECT_EQ(reopened.classNames(reopened.rootNamespace()).size(), 320u);
+    reopened = ClassStore::openInMemory();
+
+    // A file size limit stands in for a full disk: the commit fails and the file stays as it was.
+    // (The new pages fit in one run, written out only when SQLite syncs the file.)
+    const std::string before = readAll(file);
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{before.size() + 4096, before.size() + 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            auto store = ClassStore::open(file.string(), ClassStore::OpenMode::OpenExisting);
+            Transaction tx = store.transaction();
+            addClasses(store, "More", 100);
+            tx.commit();
+            _exit(1);
+        } catch (const Error&) {
+            _exit(0);
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the commit succeeded";
+    EXPECT_TRUE(readAll(file) == before) << "the file changed";
+    EXPECT_FALSE(std::filesystem::exists(file.string() + "-journal"));
 }
 
 } // namespace
