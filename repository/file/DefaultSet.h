@@ -25,4 +25,6 @@ void compileDefaultSet(ClassStore& store);
 // The bytes of a repository file holding the system classes and the default set, made from the
 // files above when the program is built (a normal repository, journal mode DELETE).
 std::string_view defaultRepositoryImage();
+// The same for a repository of the system classes alone.
+std::string_view systemRepositoryImage();
 } // namespace morrowlen::repo

@@ -89,10 +89,8 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
     removeWithJournal(temp);
     try {
         // Built in memory and written in one go: a file nobody sees yet needs no journal.
-        if (contents == NewRepository::DefaultSet)
-            writeImage(temp, defaultRepositoryImage());
-        else
-            writeImage(temp, createInMemoryRepository(contents).image());
+        writeImage(temp, contents == NewRepository::DefaultSet ? defaultRepositoryImage()
+                                                               : systemRepositoryImage());
     } catch (...) {
         removeWithJournal(temp);
         throw;
@@ -125,10 +123,8 @@ repo::ClassStore openRepositoryForReading(const std::string& path, bool createWh
 }
 
 repo::ClassStore createInMemoryRepository(NewRepository contents) {
-    if (contents == NewRepository::DefaultSet) return repo::ClassStore::openImage(defaultRepositoryImage());
-    repo::ClassStore store = repo::ClassStore::openInMemory();
-    mof::installSystemClasses(store);
-    return store;
+    return repo::ClassStore::openImage(contents == NewRepository::DefaultSet ? defaultRepositoryImage()
+                                                                             : systemRepositoryImage());
 }
 
 } // namespace morrowlen::repo
