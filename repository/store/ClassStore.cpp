@@ -103,6 +103,11 @@ const char* const Migrations[] = {
     END;
     INSERT INTO class_text_index(class_text_index, rank) VALUES ('hashsize', 8388608);
     )sql",
+    // 4 -> 5: nothing to convert. A class definition written from now on leaves out the texts of its
+    // descriptions, which class_texts holds anyway (codec::TextApart); one written before keeps
+    // them and is read as it is. Earlier versions, which could not read the new ones, refuse the
+    // file as newer.
+    "",
 };
 
 // What a writing connection has changed in class_texts since its last commit, kept in its own
@@ -148,11 +153,27 @@ std::vector<std::string> splitAccess(const std::string& text) {
     return out;
 }
 
-// The text of a Description qualifier, or empty.
-std::string descriptionOf(const std::vector<Qualifier>& qualifiers) {
-    const Qualifier* q = findQualifier(qualifiers, "Description");
-    if (!q || q->value.isNull() || q->value.isArray()) return {};
-    return q->value.toText();
+// A description as the index keeps it: of the class (property "") or of one of its properties.
+struct ClassText {
+    std::string_view property;
+    const Qualifier* qualifier;
+    std::string body;
+};
+
+// The class's descriptions that are not empty, the class's own first, then its properties' in
+// order: the rows of class_texts for the class, in the order of their ids.
+std::vector<ClassText> descriptionTexts(const ClassDef& cls) {
+    std::vector<ClassText> texts;
+    const auto add = [&](std::string_view property, const std::vector<Qualifier>& qualifiers) {
+        const Qualifier* q = findQualifier(qualifiers, "Description");
+        if (!q || q->value.isNull() || q->value.isArray()) return;
+        if (std::string body = q->value.toText(); !body.empty())
+            texts.push_back({property, q, std::move(body)});
+    };
+    add("", cls.qualifiers);
+    for (const PropertyDef& p : cls.properties)
+        add(p.name, p.qualifiers);
+    return texts;
 }
 
 // An FTS5 query asking for every word: each one quoted, so punctuation and operators stay text.
@@ -192,7 +213,7 @@ struct ClassStore::Impl {
 
     // replacing: the class was stored before and its texts go. (A new id has none: deleting a class
     // deletes its texts.)
-    void indexDescriptions(std::int64_t classId, const ClassDef& cls, bool replacing) {
+    void indexDescriptions(std::int64_t classId, const std::vector<ClassText>& texts, bool replacing) {
         if (replacing) {
             auto del = use("DELETE FROM class_texts WHERE class_id = ?");
             del->bind(1, classId);
@@ -202,16 +223,8 @@ struct ClassStore::Impl {
         auto written = use("INSERT OR IGNORE INTO temp.texts_written(class_id) VALUES (?)");
         written->bind(1, classId);
         written->run();
-        std::vector<std::pair<std::string_view, std::string>> texts; // property ("" for the class), text
-        const auto add = [&](std::string_view property, const std::vector<Qualifier>& qualifiers) {
-            if (std::string body = descriptionOf(qualifiers); !body.empty())
-                texts.emplace_back(property, std::move(body));
-        };
-        add("", cls.qualifiers);
-        for (const PropertyDef& p : cls.properties)
-            add(p.name, p.qualifiers);
         // Up to Batch rows per statement: a statement costs more than a row. (Bounded, as every
-        // row count gets a kept statement of its own.)
+        // row count gets a kept statement of its own.) The rows get ids in the order of texts.
         constexpr std::size_t Batch = 32;
         for (std::size_t first = 0; first < texts.size(); first += Batch) {
             const std::size_t rows = std::min(Batch, texts.size() - first);
@@ -222,8 +235,8 @@ struct ClassStore::Impl {
             int parameter = 0;
             for (std::size_t i = first; i < first + rows; ++i) {
                 ins->bind(++parameter, classId);
-                ins->bind(++parameter, texts[i].first);
-                ins->bind(++parameter, texts[i].second);
+                ins->bind(++parameter, texts[i].property);
+                ins->bind(++parameter, texts[i].body);
             }
             ins->run();
         }
@@ -231,9 +244,10 @@ struct ClassStore::Impl {
 
     void fillDescriptions() {
         Statement st = db.prepare("SELECT id, definition, name FROM classes ORDER BY id");
-        while (st.step())
-            indexDescriptions(st.columnInt(0),
-                              codec::decodeClass(st.columnBlob(1), "class " + st.columnText(2)), false);
+        while (st.step()) {
+            const ClassDef cls = codec::decodeClass(st.columnBlob(1), "class " + st.columnText(2));
+            indexDescriptions(st.columnInt(0), descriptionTexts(cls), false);
+        }
     }
 
     // A class written outside any transaction gets one of its own, whose commit indexes it.
@@ -542,12 +556,20 @@ std::optional<std::vector<std::string>> ClassStore::namespaceAccess(NamespaceId 
 }
 
 std::optional<ClassDef> ClassStore::getClass(NamespaceId ns, std::string_view name) const {
-    auto st = m_impl->use("SELECT definition FROM classes WHERE ns_id = ? AND name_key = ?");
+    auto st = m_impl->use("SELECT id, definition FROM classes WHERE ns_id = ? AND name_key = ?");
     st->bind(1, ns).bind(2, foldCase(name));
     std::optional<ClassDef> out;
     if (st->step()) {
         try {
-            out = codec::decodeClass(st->columnBlob(0), "class " + std::string(name));
+            const std::string_view bytes = st->columnBlob(1);
+            std::vector<std::string> texts;
+            if (codec::textsApart(bytes)) {
+                auto read = m_impl->use("SELECT body FROM class_texts WHERE class_id = ? ORDER BY id");
+                read->bind(1, st->columnInt(0));
+                while (read->step())
+                    texts.push_back(read->columnText(0));
+            }
+            out = codec::decodeClass(bytes, "class " + std::string(name), texts);
         } catch (const Error& e) {
             // Name the file and the namespace too, so the user knows which repository to restore.
             throw Error(e.number(), "Repository " + path() + " is damaged: the stored definition of class " +
@@ -577,7 +599,13 @@ void ClassStore::putClass(NamespaceId ns, const ClassDef& cls) {
             find->bind(1, ns).bind(2, key);
             if (find->step()) id = find->columnInt(0);
         }
-        const std::string definition = codec::encode(cls);
+        // A description is stored once, in class_texts; the definition holds its place there.
+        const std::vector<ClassText> texts = descriptionTexts(cls);
+        std::vector<codec::TextApart> apart;
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            if (std::holds_alternative<std::string>(texts[i].qualifier->value.scalarValue()))
+                apart.push_back({texts[i].qualifier, static_cast<std::uint32_t>(i)});
+        const std::string definition = codec::encode(cls, apart);
         auto st = id ? m_impl->use("UPDATE classes SET name = ?, super_key = ?, definition = ? WHERE id = ?")
                      : m_impl->use("INSERT INTO classes(name, super_key, definition, ns_id, name_key) "
                                    "VALUES (?, ?, ?, ?, ?)");
@@ -588,7 +616,7 @@ void ClassStore::putClass(NamespaceId ns, const ClassDef& cls) {
         else
             st->bind(4, ns).bind(5, key);
         st->run();
-        m_impl->indexDescriptions(id ? *id : m_impl->db.lastInsertRowId(), cls, id.has_value());
+        m_impl->indexDescriptions(id ? *id : m_impl->db.lastInsertRowId(), texts, id.has_value());
     }
     if (own) own->commit();
 }

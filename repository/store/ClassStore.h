@@ -28,7 +28,7 @@ struct DescriptionHit {
 class ClassStore {
   public:
     // The schema version this code writes. A file with a newer one is refused, an older one migrated.
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 5;
     // Marks a file as a Morrowlen repository (SQLite's application_id: "MRLN").
     static constexpr std::int32_t ApplicationId = 0x4D524C4E;
 

@@ -9,12 +9,16 @@ namespace morrowlen::repo::codec {
 namespace {
 
 constexpr std::uint8_t FormatVersion = 1;
+// A class definition whose descriptions are kept apart (see TextApart); read since schema 5.
+constexpr std::uint8_t TextsApartVersion = 2;
+constexpr std::uint8_t TextApartTag = 3; // in place of a value: the index of the text kept apart
 constexpr std::uint64_t MaxCount = 1u << 24;
 
 class Writer {
   public:
     // A class definition is a few kilobytes; starting there saves most of the regrowing.
-    Writer() { m_out.reserve(4096); }
+    explicit Writer(std::span<const TextApart> apart = {}) : m_apart(apart) { m_out.reserve(4096); }
+    bool allApartWritten() const { return m_nextApart == m_apart.size(); }
     void u(std::uint64_t v) {
         while (v >= 0x80) {
             m_out.push_back(static_cast<char>((v & 0x7F) | 0x80));
@@ -78,7 +82,12 @@ class Writer {
             s(q.name);
             byte(static_cast<std::uint8_t>(q.type));
             b(q.isArray);
-            value(q.value);
+            if (m_nextApart < m_apart.size() && m_apart[m_nextApart].qualifier == &q) {
+                byte(TextApartTag);
+                u(m_apart[m_nextApart++].index);
+            } else {
+                value(q.value);
+            }
             u(q.flavors);
         }
     }
@@ -93,11 +102,14 @@ class Writer {
 
   private:
     std::string m_out;
+    std::span<const TextApart> m_apart;
+    std::size_t m_nextApart = 0;
 };
 
 class Reader {
   public:
-    Reader(std::string_view bytes, std::string_view what) : m_in(bytes), m_what(what) {}
+    Reader(std::string_view bytes, std::string_view what, std::span<const std::string> texts = {})
+        : m_in(bytes), m_what(what), m_texts(texts) {}
 
     [[noreturn]] void corrupt() const {
         throw Error(wbem::Failed, "The repository is damaged: the stored definition of " +
@@ -175,6 +187,11 @@ class Reader {
                 items.push_back(scalar());
             return Value::array(std::move(items));
         }
+        case TextApartTag: {
+            const std::uint64_t index = u();
+            if (!m_textsApart || index >= m_texts.size()) corrupt();
+            return Value::string(m_texts[index]);
+        }
         default:
             corrupt();
         }
@@ -203,8 +220,10 @@ class Reader {
         f.refClass = s();
         f.qualifiers = qualifiers();
     }
-    void version() {
-        if (byte() != FormatVersion) corrupt();
+    void version(bool textsApartAllowed = false) {
+        const std::uint8_t v = byte();
+        m_textsApart = textsApartAllowed && v == TextsApartVersion;
+        if (v != FormatVersion && !m_textsApart) corrupt();
     }
     void end() const {
         if (m_pos != m_in.size()) corrupt();
@@ -214,13 +233,15 @@ class Reader {
     std::string_view m_in;
     std::size_t m_pos = 0;
     std::string_view m_what;
+    std::span<const std::string> m_texts;
+    bool m_textsApart = false;
 };
 
 } // namespace
 
-std::string encode(const ClassDef& cls) {
-    Writer w;
-    w.byte(FormatVersion);
+std::string encode(const ClassDef& cls, std::span<const TextApart> apart) {
+    Writer w(apart);
+    w.byte(apart.empty() ? FormatVersion : TextsApartVersion);
     w.s(cls.name);
     w.s(cls.superclass);
     w.qualifiers(cls.qualifiers);
@@ -241,12 +262,19 @@ std::string encode(const ClassDef& cls) {
         for (const auto& p : m.parameters)
             w.feature(p);
     }
+    // A text said to be kept apart that the encoding never met would be lost.
+    if (!w.allApartWritten())
+        throw Error(wbem::Failed, "Internal error: a description of class " + cls.name + " was not stored");
     return w.take();
 }
 
-ClassDef decodeClass(std::string_view bytes, std::string_view what) {
-    Reader r(bytes, what);
-    r.version();
+bool textsApart(std::string_view classBytes) {
+    return !classBytes.empty() && static_cast<std::uint8_t>(classBytes[0]) == TextsApartVersion;
+}
+
+ClassDef decodeClass(std::string_view bytes, std::string_view what, std::span<const std::string> texts) {
+    Reader r(bytes, what, texts);
+    r.version(true);
     ClassDef cls;
     cls.name = r.s();
     cls.superclass = r.s();

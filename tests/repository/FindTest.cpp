@@ -4,12 +4,14 @@
 #include "repository/file/RepositoryFile.h"
 #include "repository/model/LocalRepository.h"
 #include "repository/mof/Compiler.h"
+#include "repository/store/Codec.h"
 #include "tests/support/TestRepository.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <tuple>
 
 using namespace morrowlen;
 using namespace morrowlen::repo;
@@ -30,6 +32,18 @@ class T_Secret { string DiskName; };
 #pragma namespace("root/other")
 class O_DISKETTE { };
 )";
+
+// The definitions as Morrowlen wrote them before schema 5, with the descriptions inline.
+void inlineDescriptions(ClassStore& store) {
+    std::vector<std::tuple<std::int64_t, NamespaceId, std::string>> classes;
+    for (Statement st = store.database().prepare("SELECT id, ns_id, name FROM classes"); st.step();)
+        classes.emplace_back(st.columnInt(0), st.columnInt(1), st.columnText(2));
+    for (const auto& [id, ns, name] : classes) {
+        Statement update = store.database().prepare("UPDATE classes SET definition = ? WHERE id = ?");
+        update.bindBlob(1, codec::encode(*store.getClass(ns, name))).bind(2, id);
+        update.run();
+    }
+}
 
 std::vector<std::string> lines(const std::vector<FindHit>& hits) {
     std::vector<std::string> out;
@@ -99,6 +113,7 @@ TEST(FindMigration, SchemaOneFileGetsItsDescriptionsIndexed) {
             test::ensureNamespace(store, "root\\old"),
             test::makeClass("Old_Thing", "", {}, {test::stringQualifier("Description", "Kept from before")}));
         // Back to schema 1 as an earlier Morrowlen wrote it.
+        inlineDescriptions(store);
         store.database().exec("DROP TABLE class_text_index; DROP TABLE class_texts; DROP TRIGGER "
                               "class_deleted; DROP INDEX classes_names; PRAGMA user_version = 1");
     }
@@ -200,6 +215,7 @@ TEST(FindMigration, SchemaTwoFileKeepsItsIndexAndLosesItsTriggersAndForeignKey) 
             test::makeClass("Old_Thing", "", {}, {test::stringQualifier("Description", "Kept words")}));
         // The texts of schemas 2 and 3, with a foreign key, and the triggers of schema 2, which
         // indexed every row as it was written.
+        inlineDescriptions(store);
         store.database().exec(R"sql(
             DROP TRIGGER class_deleted;
             CREATE TABLE old_texts(

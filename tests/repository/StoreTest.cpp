@@ -163,6 +163,58 @@ TEST(Store, DefinitionsRoundTripFieldByField) {
     EXPECT_EQ(back->methods[0].parameters[0].qualifiers[0].flavors, flavor::DisableOverride);
 }
 
+// A description is kept once, among the texts the index reads; the definition holds only its place,
+// and reading the class puts it back there. Descriptions that are no text stay in the definition.
+TEST(Store, DescriptionsAreStoredOnceAndComeBackInPlace) {
+    TempDir dir;
+    auto store = ClassStore::open((dir / "repo.sqlite").string(), ClassStore::OpenMode::Create);
+    const std::string longText(3000, 'd');
+    const auto same = [](const std::vector<Qualifier>& back, const std::vector<Qualifier>& put,
+                         const std::string& where) {
+        ASSERT_EQ(back.size(), put.size()) << where;
+        for (std::size_t i = 0; i < put.size(); ++i) {
+            EXPECT_EQ(back[i].name, put[i].name) << where;
+            EXPECT_EQ(back[i].type, put[i].type) << where;
+            EXPECT_EQ(back[i].value, put[i].value) << where << " " << put[i].name;
+            EXPECT_EQ(back[i].flavors, put[i].flavors) << where;
+        }
+    };
+    const auto roundTrip = [&](const ClassDef& c) {
+        store.putClass(store.rootNamespace(), c);
+        const auto back = store.getClass(store.rootNamespace(), c.name);
+        ASSERT_TRUE(back);
+        same(back->qualifiers, c.qualifiers, "class");
+        ASSERT_EQ(back->properties.size(), c.properties.size());
+        for (std::size_t i = 0; i < c.properties.size(); ++i)
+            same(back->properties[i].qualifiers, c.properties[i].qualifiers, c.properties[i].name);
+        ASSERT_EQ(back->methods.size(), c.methods.size());
+        same(back->methods[0].qualifiers, c.methods[0].qualifiers, "method");
+        Statement st = store.database().prepare("SELECT length(definition) FROM classes WHERE name = 'Disk'");
+        ASSERT_TRUE(st.step());
+        EXPECT_LT(st.columnInt(0), 1000) << "the long descriptions are not in the definition";
+    };
+    ClassDef c = test::makeClass(
+        "Disk", "",
+        {test::property("A", CimType::String,
+                        {test::stringQualifier("Key", ""),
+                         test::stringQualifier("Description", longText, flavor::Translatable)}),
+         test::property("B", CimType::String, {test::intQualifier("Description", 5)}),
+         test::property("C", CimType::String, {test::stringQualifier("Description", "")}),
+         test::property("D", CimType::String,
+                        {test::stringQualifier("DESCRIPTION", "first"),
+                         test::stringQualifier("Description", "second")})},
+        {test::stringQualifier("Description", longText + "!"), test::intQualifier("Version", 2)});
+    MethodDef m;
+    m.name = "Go";
+    m.qualifiers.push_back(test::stringQualifier("Description", "a method's"));
+    c.methods.push_back(m);
+    roundTrip(c);
+    // Replaced: the new texts, in the new order.
+    std::swap(c.properties[0], c.properties[3]);
+    c.qualifiers[0].value = Value::string("shorter");
+    roundTrip(c);
+}
+
 TEST(Store, PutClassReplacesAndSubclassesAreFound) {
     auto store = ClassStore::openInMemory();
     NamespaceId root = store.rootNamespace();
