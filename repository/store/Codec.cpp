@@ -3,6 +3,7 @@
 #include "repository/core/Error.h"
 
 #include <cstring>
+#include <vector>
 
 namespace morrowlen::repo::codec {
 
@@ -108,8 +109,8 @@ class Writer {
 
 class Reader {
   public:
-    Reader(std::string_view bytes, std::string_view what, std::span<const std::string> texts = {})
-        : m_in(bytes), m_what(what), m_texts(texts) {}
+    Reader(std::string_view bytes, std::string_view what, std::span<std::string> texts = {})
+        : m_in(bytes), m_what(what), m_texts(texts), m_textTaken(texts.size()) {}
 
     [[noreturn]] void corrupt() const {
         throw Error(wbem::Failed, "The repository is damaged: the stored definition of " +
@@ -189,8 +190,9 @@ class Reader {
         }
         case TextApartTag: {
             const std::uint64_t index = u();
-            if (!m_textsApart || index >= m_texts.size()) corrupt();
-            return Value::string(m_texts[index]);
+            if (!m_textsApart || index >= m_texts.size() || m_textTaken[index]) corrupt();
+            m_textTaken[index] = true;
+            return Value::string(std::move(m_texts[index]));
         }
         default:
             corrupt();
@@ -233,7 +235,8 @@ class Reader {
     std::string_view m_in;
     std::size_t m_pos = 0;
     std::string_view m_what;
-    std::span<const std::string> m_texts;
+    std::span<std::string> m_texts;
+    std::vector<bool> m_textTaken;
     bool m_textsApart = false;
 };
 
@@ -272,7 +275,7 @@ bool textsApart(std::string_view classBytes) {
     return !classBytes.empty() && static_cast<std::uint8_t>(classBytes[0]) == TextsApartVersion;
 }
 
-ClassDef decodeClass(std::string_view bytes, std::string_view what, std::span<const std::string> texts) {
+ClassDef decodeClass(std::string_view bytes, std::string_view what, std::span<std::string> texts) {
     Reader r(bytes, what, texts);
     r.version(true);
     ClassDef cls;

@@ -23,8 +23,9 @@ std::string encode(const QualifierDecl& decl);
 std::string encode(const InstanceDef& instance);
 
 // Throw Error(Failed) naming `what` when the bytes are not a valid encoding.
-// texts: the class's texts kept apart, in order; needed when textsApart(bytes).
-ClassDef decodeClass(std::string_view bytes, std::string_view what, std::span<const std::string> texts = {});
+// texts: the class's texts kept apart, in order; needed when textsApart(bytes). Those the definition
+// refers to are moved into it.
+ClassDef decodeClass(std::string_view bytes, std::string_view what, std::span<std::string> texts = {});
 bool textsApart(std::string_view classBytes);
 QualifierDecl decodeQualifierDecl(std::string_view bytes, std::string_view what);
 InstanceDef decodeInstance(std::string_view bytes, std::string_view what);
