@@ -88,7 +88,8 @@ repo::ClassStore openOrCreateRepository(const std::string& path, NewRepository c
     const std::string temp = path + ".new-" + std::to_string(::getpid());
     removeWithJournal(temp);
     try {
-        // Built in memory and written in one go: a file nobody sees yet needs no journal.
+        // Made when the program was built, and written in one go: a file nobody sees yet needs no
+        // journal.
         writeImage(temp, contents == NewRepository::DefaultSet ? defaultRepositoryImage()
                                                                : systemRepositoryImage());
     } catch (...) {
