@@ -208,10 +208,13 @@ TEST_F(DefaultSet, EveryNamespaceIsConsistent) {
         for (const std::string& name : s_store->classNames(ns)) {
             const repo::ClassDef def = *s_store->getClass(ns, name);
             const std::string where = path + ":" + name;
-            if (!def.superclass.empty()) EXPECT_TRUE(model.hasClass(ns, def.superclass)) << where;
+            if (!def.superclass.empty()) {
+                EXPECT_TRUE(model.hasClass(ns, def.superclass)) << where;
+            }
             auto refersToExisting = [&](const repo::Feature& f, const std::string& what) {
-                if (!f.refClass.empty())
+                if (!f.refClass.empty()) {
                     EXPECT_TRUE(model.hasClass(ns, f.refClass)) << what << " names " << f.refClass;
+                }
             };
             for (const auto& p : def.properties)
                 refersToExisting(p, where + "." + p.name);
