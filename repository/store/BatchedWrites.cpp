@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace morrowlen::repo {
@@ -159,22 +160,20 @@ constexpr sqlite3_io_methods methods(int version) {
 }
 constexpr sqlite3_io_methods MethodsByVersion[] = {methods(1), methods(2), methods(3)};
 
-int openFile(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags, int* outFlags) {
+int openFile(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
     BatchedFile* f = batched(file);
     f->system = reinterpret_cast<sqlite3_file*>(f + 1);
     f->pending = nullptr;
     f->start = 0;
     f->size = 0;
     f->collects = (flags & (SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_MAIN_JOURNAL)) != 0;
-    (void)vfs;
     const int rc = systemVfs()->xOpen(systemVfs(), name, f->system, flags, outFlags);
     const sqlite3_io_methods* system = f->system->pMethods;
     if (rc != SQLITE_OK || !system) {
         f->base.pMethods = nullptr;
         return rc;
     }
-    const int version = system->iVersion < 1 ? 1 : system->iVersion > 3 ? 3 : system->iVersion;
-    f->base.pMethods = &MethodsByVersion[version - 1];
+    f->base.pMethods = &MethodsByVersion[std::clamp(system->iVersion, 1, 3) - 1];
     return SQLITE_OK;
 }
 
